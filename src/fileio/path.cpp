@@ -1,0 +1,69 @@
+// Path names and directories. Separators are backslashes (and a drive colon);
+// PathMakeDirs also accepts forward slashes.
+#include <cstring>
+
+#include "fileio/fileio.h"
+#include "fileio/sys.h"
+
+int FileExists(const char* path) { return sys::exists(path) ? 1 : 0; }
+
+int FileDelete(FileRec& f) {
+    if (FileExists(f.name) && !sys::remove(f.name)) FileError(f, kErrDelete);
+    return 1;
+}
+
+void PathStripExt(char* name) {
+    for (size_t i = std::strlen(name); i-- > 0;) {
+        if (name[i] == '\\') return;
+        if (name[i] == '.') {
+            name[i] = 0;
+            return;
+        }
+    }
+}
+
+void PathSplit(const char* path, char* dir, char* name, char* ext) {
+    size_t len = std::strlen(path);
+    size_t split = 0;
+    for (size_t i = 0; i < len; ++i) {
+        if (path[i] == '\\' || path[i] == ':') split = i + 1;
+    }
+    if (name) {
+        std::memcpy(name, path + split, len - split + 1);
+        PathStripExt(name);
+    }
+    if (ext) {
+        ext[0] = 0;
+        for (size_t i = len; i-- > 0;) {
+            if (path[i] == '\\') break;
+            if (path[i] == '.') {
+                std::memcpy(ext, path + i + 1, len - i);
+                break;
+            }
+        }
+    }
+    if (dir) {
+        std::memcpy(dir, path, split);
+        dir[split] = 0;
+    }
+}
+
+int PathMakeDirs(const char* path) {
+    char copy[kFileNameMax];
+    std::strncpy(copy, path, kFileNameMax - 1);
+    copy[kFileNameMax - 1] = 0;
+    size_t len = std::strlen(copy);
+    // Each counted separator ends one prefix; a separator right after a colon
+    // is the root of a drive and ends none. The whole path is the last prefix.
+    for (size_t i = 0; i <= len; ++i) {
+        bool sep = i < len && (copy[i] == '\\' || copy[i] == '/') && !(i > 0 && copy[i - 1] == ':');
+        if (!sep && i < len) continue;
+        char saved = copy[i];
+        copy[i] = 0;
+        if (!FileExists(copy) && !sys::makeDir(copy)) return 0;
+        copy[i] = saved;
+        if (i == len) break;
+    }
+    // A path longer than the working copy was only made up to its cut.
+    return std::strlen(path) == len ? 1 : 0;
+}

@@ -1,0 +1,29 @@
+// The file layer's system calls, one implementation per platform
+// (sys_posix.cpp, sys_win32.cpp). Names are in backslash form.
+#pragma once
+
+#include <cstdint>
+
+#include "fileio/fileio.h"
+
+namespace sys {
+
+enum class OpenKind {
+    Read,    // existing file; shared with other readers, not writers
+    Create,  // create or truncate; write only; exclusive
+    Update,  // read/write, created when missing, contents kept; exclusive
+};
+
+FileHandle open(const char* name, OpenKind kind);  // 0 on failure
+void close(FileHandle h);
+int64_t read(FileHandle h, void* buffer, uint32_t bytes);         // -1 on failure
+int64_t write(FileHandle h, const void* buffer, uint32_t bytes);  // -1 on failure
+// Moves by a signed 32-bit distance; returns the new position or -1.
+int64_t seek(FileHandle h, int32_t distance, int origin);
+int64_t size(FileHandle h);  // -1 on failure
+bool writable(const char* name);
+bool exists(const char* name);
+bool remove(const char* name);
+bool makeDir(const char* name);
+
+}  // namespace sys

@@ -1,0 +1,109 @@
+// POSIX file calls. Windows sharing modes are imitated with flock(): readers
+// take a shared lock, writers an exclusive one, both non-blocking, so an open
+// that Windows would refuse for a sharing violation fails here as well.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "fileio/sys.h"
+
+namespace sys {
+namespace {
+
+// Backslash paths become slash paths at the moment the system is called.
+struct NativePath {
+    char text[kFileNameMax * 2];
+    explicit NativePath(const char* name) {
+        size_t n = std::strlen(name);
+        if (n >= sizeof text) n = sizeof text - 1;
+        for (size_t i = 0; i < n; ++i) text[i] = name[i] == '\\' ? '/' : name[i];
+        text[n] = 0;
+    }
+};
+
+int fd(FileHandle h) { return static_cast<int>(h - 1); }
+
+}  // namespace
+
+FileHandle open(const char* name, OpenKind kind) {
+    NativePath path(name);
+    int flags = O_CLOEXEC;
+    int lock = LOCK_EX;
+    switch (kind) {
+        case OpenKind::Read:
+            flags |= O_RDONLY;
+            lock = LOCK_SH;
+            break;
+        case OpenKind::Create:
+            flags |= O_WRONLY | O_CREAT;
+            break;
+        case OpenKind::Update:
+            flags |= O_RDWR | O_CREAT;
+            break;
+    }
+    int d;
+    do {
+        d = ::open(path.text, flags, 0666);
+    } while (d < 0 && errno == EINTR);
+    if (d < 0) return 0;
+    struct stat st;
+    if (fstat(d, &st) != 0 || S_ISDIR(st.st_mode) || flock(d, lock | LOCK_NB) != 0) {
+        ::close(d);
+        return 0;
+    }
+    // Truncate only once the lock is ours, so a refused create destroys nothing.
+    if (kind == OpenKind::Create && ftruncate(d, 0) != 0) {
+        ::close(d);
+        return 0;
+    }
+    return static_cast<FileHandle>(d) + 1;
+}
+
+void close(FileHandle h) { ::close(fd(h)); }
+
+int64_t read(FileHandle h, void* buffer, uint32_t bytes) {
+    ssize_t n;
+    do {
+        n = ::read(fd(h), buffer, bytes);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+int64_t write(FileHandle h, const void* buffer, uint32_t bytes) {
+    ssize_t n;
+    do {
+        n = ::write(fd(h), buffer, bytes);
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
+int64_t seek(FileHandle h, int32_t distance, int origin) {
+    static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+    off_t pos = lseek(fd(h), distance, kWhence[origin]);
+    // Positions are 32-bit in this system.
+    if (pos < 0 || pos > 0xFFFFFFFELL) return -1;
+    return pos;
+}
+
+int64_t size(FileHandle h) {
+    struct stat st;
+    if (fstat(fd(h), &st) != 0 || st.st_size > 0xFFFFFFFELL) return -1;
+    return st.st_size;
+}
+
+bool writable(const char* name) { return access(NativePath(name).text, W_OK) == 0; }
+
+bool exists(const char* name) {
+    struct stat st;
+    return stat(NativePath(name).text, &st) == 0;
+}
+
+bool remove(const char* name) { return unlink(NativePath(name).text) == 0; }
+
+bool makeDir(const char* name) { return mkdir(NativePath(name).text, 0777) == 0; }
+
+}  // namespace sys

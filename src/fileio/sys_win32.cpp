@@ -1,0 +1,69 @@
+// Win32 file calls.
+#include <windows.h>
+
+#include "fileio/sys.h"
+
+namespace sys {
+namespace {
+HANDLE native(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+}  // namespace
+
+FileHandle open(const char* name, OpenKind kind) {
+    DWORD access = GENERIC_READ, share = FILE_SHARE_READ, creation = OPEN_EXISTING;
+    switch (kind) {
+        case OpenKind::Read:
+            break;
+        case OpenKind::Create:
+            access = GENERIC_WRITE;
+            share = 0;
+            creation = CREATE_ALWAYS;
+            break;
+        case OpenKind::Update:
+            access = GENERIC_READ | GENERIC_WRITE;
+            share = 0;
+            creation = OPEN_ALWAYS;
+            break;
+    }
+    HANDLE h = CreateFileA(name, access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return 0;
+    return reinterpret_cast<FileHandle>(h);
+}
+
+void close(FileHandle h) { CloseHandle(native(h)); }
+
+int64_t read(FileHandle h, void* buffer, uint32_t bytes) {
+    DWORD done = 0;
+    if (!ReadFile(native(h), buffer, bytes, &done, nullptr)) return -1;
+    return done;
+}
+
+int64_t write(FileHandle h, const void* buffer, uint32_t bytes) {
+    DWORD done = 0;
+    if (!WriteFile(native(h), buffer, bytes, &done, nullptr)) return -1;
+    return done;
+}
+
+int64_t seek(FileHandle h, int32_t distance, int origin) {
+    DWORD pos = SetFilePointer(native(h), distance, nullptr, static_cast<DWORD>(origin));
+    if (pos == INVALID_SET_FILE_POINTER) return -1;
+    return pos;
+}
+
+int64_t size(FileHandle h) {
+    DWORD n = GetFileSize(native(h), nullptr);
+    if (n == INVALID_FILE_SIZE) return -1;
+    return n;
+}
+
+bool writable(const char* name) {
+    DWORD attr = GetFileAttributesA(name);
+    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_READONLY);
+}
+
+bool exists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+
+bool remove(const char* name) { return DeleteFileA(name) != 0; }
+
+bool makeDir(const char* name) { return CreateDirectoryA(name, nullptr) != 0; }
+
+}  // namespace sys

@@ -1,0 +1,65 @@
+// Compression library: the LZX1 block-compressed stream (HILE) and the
+// archive operations built on it. Every failure ends the process through
+// fatalError; nothing returns an error code.
+#pragma once
+
+#include <cstdint>
+
+#include "fileio/fileio.h"
+
+constexpr int32_t kBlockSize = 16384;
+constexpr int kHileNameMax = 80;  // a container name is shorter than this
+constexpr int kHileTempMax = 16;  // an index-file name is shorter than this
+
+struct HileHeader {
+    uint32_t magic;        // "LZX1"
+    int32_t indexOffset;   // file offset of the block index
+    int32_t length;        // uncompressed bytes in the stream
+    uint32_t flags;        // kFlagHuffman | kFlagRowSort
+};
+
+constexpr uint32_t kFlagHuffman = 1;
+constexpr uint32_t kFlagRowSort = 2;
+
+struct HILE {
+    int32_t mode;  // 0 = reading, 1 = writing
+    char fileName[kHileNameMax];
+    char tempName[kHileTempMax];
+    FileRec file;
+    FileRec indexFile;
+    HileHeader header;
+    uint8_t buffer[kBlockSize];
+    int32_t base;
+    int32_t position;
+    int32_t endFlag;
+};
+
+HILE* Hopen(const char* name, const char* mode);
+int32_t Hclose(HILE* h);
+int32_t Hread(void* buf, int32_t n, HILE* h);
+void Hwrite(const void* buf, int32_t n, HILE* h);
+void Hseek(HILE* h, int32_t offset);
+int32_t Htell(HILE* h);
+int32_t Hgetc(HILE* h);
+int32_t Hputc(int32_t c, HILE* h);
+int32_t Heof(HILE* h);
+
+// Archive entry record, 432 bytes, little-endian.
+struct LzxEntry {
+    char name[256];
+    int32_t size;
+    int32_t version;
+    int32_t status;  // in a list of installed files: 1 added, 2 replaced, 3 kept
+    int32_t scramble;
+    int32_t deleteAfter;
+    int32_t existingOnly;
+    int32_t languages;
+    int32_t productVersions;
+    uint8_t reserved[144];
+};
+static_assert(sizeof(LzxEntry) == 432, "LzxEntry is a 432-byte file record");
+
+int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
+                  int32_t force, int32_t languages, int32_t productVersions);
+int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, LzxEntry* list,
+                int32_t capacity);

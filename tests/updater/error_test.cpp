@@ -1,0 +1,92 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "fileio/fileio.h"
+#include "support/tempdir.h"
+#include "updater/error.h"
+
+using testing::ExitedWithCode;
+using testing::HasSubstr;
+
+TEST(FatalErrorDeathTest, ShowsCaptionAndMessageAndExitsWithTwo) {
+    EXPECT_EXIT(fatalError("Hopen: %s", "bad mode"), ExitedWithCode(2),
+                testing::AllOf(HasSubstr("Einde programma"), HasSubstr("Hopen: bad mode")));
+}
+
+TEST(FatalErrorDeathTest, CutsLongMessagesAt199Characters) {
+    std::string longText(250, 'x');
+    // 199 x's followed directly by the box's line end: nothing beyond the cut.
+    EXPECT_EXIT(fatalError("%s", longText.c_str()), ExitedWithCode(2),
+                testing::ContainsRegex("\nx{199}\n"));
+    EXPECT_EXIT(fatalError("%s", longText.c_str()), ExitedWithCode(2),
+                testing::Not(testing::ContainsRegex("x{200}")));
+}
+
+TEST(FatalErrorDeathTest, InternalErrorForms) {
+    EXPECT_EXIT(internalError(kSrcLzx, 1400, -1), ExitedWithCode(2),
+                HasSubstr("Internal error\nFile: LZX\nLine: 1400"));
+    EXPECT_EXIT(internalError(kSrcUpdater, 12, 0), ExitedWithCode(2),
+                HasSubstr("Internal error [0] in [UPDATER,12]"));
+}
+
+TEST(FatalErrorDeathTest, ClosesOpenFilesBeforeExiting) {
+    ScratchDir dir;
+    // The child holds an exclusive lock; after the fatal error the lock is
+    // gone, so this process can open the file for update again.
+    EXPECT_EXIT(
+        {
+            FileRec f;
+            FileInit(f, 1, "locked.bin");
+            FileCreate(f);
+            fatalError("stop");
+        },
+        ExitedWithCode(2), HasSubstr("stop"));
+    FileRec g;
+    FileInit(g, 1, "locked.bin");
+    FileOpenUpdate(g);
+    FileClose(g);
+}
+
+TEST(TrackedMemory, SizesAreRoundedUpToEven) {
+    // The block must be writable over its adjusted size (ASan checks this).
+    char* zero = static_cast<char*>(allocTracked(0));
+    std::memset(zero, 1, 2);
+    char* odd = static_cast<char*>(allocTracked(431));
+    std::memset(odd, 1, 432);
+    EXPECT_EQ(trackedCount(), 2);
+    freeTracked(zero);
+    freeTracked(odd);
+    EXPECT_EQ(trackedCount(), 0);
+}
+
+TEST(TrackedMemory, UnknownOrFreedAddressesAreIgnored) {
+    int local = 0;
+    void* p = allocTracked(16);
+    freeTracked(&local);
+    EXPECT_EQ(trackedCount(), 1);
+    freeTracked(p);
+    freeTracked(p);
+    EXPECT_EQ(trackedCount(), 0);
+}
+
+TEST(TrackedMemoryDeathTest, NegativeSizeAndFullTable) {
+    EXPECT_EXIT(allocTracked(-1), ExitedWithCode(2), HasSubstr("Internal error [123] in [UPDATER,1943]"));
+    EXPECT_EXIT(
+        {
+            for (int i = 0; i <= kTrackedSlots; ++i) allocTracked(8);
+        },
+        ExitedWithCode(2), HasSubstr("Internal error [125] in [UPDATER,1979]"));
+}
+
+TEST(TrackedMemory, FreedSlotIsReusedSoTableNeverOverflows) {
+    void* blocks[kTrackedSlots];
+    for (auto& b : blocks) b = allocTracked(4);
+    freeTracked(blocks[7]);
+    blocks[7] = allocTracked(4);  // would be the 201st without reuse
+    EXPECT_EQ(trackedCount(), kTrackedSlots);
+    for (auto* b : blocks) freeTracked(b);
+    EXPECT_EQ(trackedCount(), 0);
+}
