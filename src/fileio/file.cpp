@@ -16,8 +16,9 @@ struct StackEntry {
 StackEntry gStack[kFileStackSize];
 
 void copyName(char* dst, const char* src) {
-    std::strncpy(dst, src, kFileNameMax - 1);
-    dst[kFileNameMax - 1] = 0;
+    size_t n = strnlen(src, kFileNameMax - 1);
+    std::memcpy(dst, src, n);
+    dst[n] = 0;
 }
 
 void FileStackPush(const FileRec& f) {

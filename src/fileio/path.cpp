@@ -50,9 +50,9 @@ void PathSplit(const char* path, char* dir, char* name, char* ext) {
 
 int PathMakeDirs(const char* path) {
     char copy[kFileNameMax];
-    std::strncpy(copy, path, kFileNameMax - 1);
-    copy[kFileNameMax - 1] = 0;
-    size_t len = std::strlen(copy);
+    size_t len = strnlen(path, kFileNameMax - 1);
+    std::memcpy(copy, path, len);
+    copy[len] = 0;
     // Each counted separator ends one prefix; a separator right after a colon
     // is the root of a drive and ends none. The whole path is the last prefix.
     for (size_t i = 0; i <= len; ++i) {
