@@ -13,6 +13,7 @@ have ninja || need_pkgs+=(ninja-build)
 have g++ || need_pkgs+=(g++)
 [ -f /usr/include/gtest/gtest.h ] || need_pkgs+=(libgtest-dev libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need_pkgs+=(libbenchmark-dev)
+[ -f /usr/include/zlib.h ] || need_pkgs+=(zlib1g-dev)
 have i686-w64-mingw32-g++-posix || need_pkgs+=(g++-mingw-w64-i686)
 if [ ${#need_pkgs[@]} -gt 0 ]; then
   echo "== installing: ${need_pkgs[*]}"
