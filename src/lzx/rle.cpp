@@ -1,0 +1,73 @@
+// RLE stage of every block: runs of 3..16 equal bytes become two-byte entries
+// (0x82..0x8F, value); a single byte in 0x80..0x8F is escaped as 0x80, value.
+#include <cstring>
+
+#include "lzx/codec.h"
+#include "updater/error.h"
+
+namespace {
+
+constexpr int kRunMin = 3;
+constexpr int kRunMax = 16;
+
+bool isEscape(uint8_t b) {
+    return b >= 0x80 && b <= 0x8F;
+}
+
+}  // namespace
+
+int32_t RlePack(Codec& c, const uint8_t* src) {
+    uint8_t* out = c.byteBuf;
+    int32_t n = 0;
+    int32_t q = 0;
+    while (q < kCodecBlock) {
+        uint8_t v = src[q];
+        int32_t left = kCodecBlock - q;
+        // A run is only looked for inside the block; near its end the run is
+        // limited to the bytes left, which gives the same code as cutting it.
+        int32_t r = 1;
+        if (left >= kRunMin && src[q + 1] == v && src[q + 2] == v) {
+            r = kRunMin;
+            while (r < kRunMax && r < left && src[q + r] == v) ++r;
+        }
+        if (r > 1) {
+            out[n++] = static_cast<uint8_t>(127 + r);
+            out[n++] = v;
+        } else if (isEscape(v)) {
+            out[n++] = 0x80;
+            out[n++] = v;
+        } else {
+            out[n++] = v;
+        }
+        q += r;
+    }
+    if (q != kCodecBlock) fatalError("RlePack: BUG");
+    if (n < kCodecBlock) return n;
+    std::memcpy(out, src, kCodecBlock);
+    return kCodecBlock;
+}
+
+void RleUnpack(Codec& c, int32_t n, uint8_t* dst) {
+    const uint8_t* in = c.byteBuf;
+    if (n >= kCodecBlock) {
+        if (n > kCodecBlock) fatalError("RleUnpack: input > output");
+        std::memcpy(dst, in, kCodecBlock);
+        return;
+    }
+    int32_t i = 0;
+    int32_t o = 0;
+    while (o < kCodecBlock) {
+        if (i >= n) fatalError("RleUnpack: too many bytes read");
+        uint8_t b = in[i++];
+        if (!isEscape(b)) {
+            dst[o++] = b;
+            continue;
+        }
+        if (i >= n) fatalError("RleUnpack: too many bytes read");
+        int32_t count = b - 127;
+        if (count > kCodecBlock - o) fatalError("RleUnpack: too many bytes written");
+        std::memset(dst + o, in[i++], static_cast<size_t>(count));
+        o += count;
+    }
+    if (i != n) fatalError("RleUnpack: too many bytes read");
+}
