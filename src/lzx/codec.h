@@ -11,6 +11,16 @@
 constexpr int32_t kCodecBufSize = 32768;
 constexpr int32_t kCodecBlock = 16384;
 constexpr int kFresMax = 512;
+constexpr int kMaxCodeLen = 24;                       // longest Huffman code
+constexpr int kLenCodeCount = 27;                     // alphabet of the length header
+constexpr int kLookupBits = 10;                       // codes up to this length decode by table
+constexpr int32_t kMaxBlockBits = 8 * kCodecBufSize;  // largest bit count B a block can hold
+constexpr int32_t kPackedBitsMax = 262112;            // packers refuse padded streams above this
+constexpr int kLzSymbols = 400;                       // 256 literals + 144 reference symbols
+constexpr int kLzHashSize = 1024;
+constexpr int kLzWindow = 1024;   // farthest distance the packer uses
+constexpr int kLzMinMatch = 4;    // shortest match the packer uses
+constexpr int kLzMaxMatch = 256;  // longest match the packer uses
 
 struct FresTable {
     int32_t count;
@@ -38,8 +48,16 @@ struct Codec {
     // Row-sort work copy and flags.
     uint8_t rowMatrix[kCodecBlock];
     uint8_t rowFlags[256];
-    // Further work state of the LZ coder (hash chains, items) is added by the
-    // coders as they need it; see lz.cpp.
+    // Tree builder's work list: node slots in descending order of weight.
+    uint16_t workList[kFresMax];
+    // LZ coder: a whole block of items is buffered so that the Huffman code
+    // can be built from the block's own counts before any bit is written.
+    uint32_t items[kCodecBlock];
+    int32_t itemCount;
+    // LZ match finder: newest position per hash value and the previous
+    // position with the same hash for every position, -1 for none.
+    int16_t hashHead[kLzHashSize];
+    int16_t chain[kCodecBlock];
 };
 
 // The stream's shared codec context.
@@ -59,6 +77,12 @@ void MakeLookup(Codec& c, const FresTable& t);
 int32_t DecodeSym(Codec& c, const FresTable& t);
 void SendLens(Codec& c, const FresTable& t);
 void RecvLens(Codec& c, FresTable& t, int32_t n);
+// Steps of FresLengths and the slow decoding paths, open for tests.
+void FresSort(FresTable& t);
+int32_t TreeBuild(Codec& c, FresTable& t);  // returns the node count 2 * used - 1
+void TreeToLen(Codec& c, FresTable& t, int32_t node, int32_t depth);
+int32_t DecodeLong(const FresTable& t, uint32_t bits);  // codes longer than kLookupBits
+int32_t UnCode(const FresTable& t, uint32_t bits);      // any code of the table
 
 // Entropy coders over byteBuf <-> bitBuf. Pack returns the bit count B;
 // Unpack takes B and returns the number of bytes written to byteBuf.
@@ -66,6 +90,12 @@ int32_t LzxPack(Codec& c, int32_t n);
 int32_t LzxUnpack(Codec& c, int32_t bits);
 int32_t HufPack(Codec& c, int32_t n);
 int32_t HufUnpack(Codec& c, int32_t bits);
+// Steps of the LZ coder, open for tests. l = length - 3, d = distance - 1.
+void HufOutLit(Codec& c, uint8_t byte);
+void HufOutRef(Codec& c, int32_t l, int32_t d);
+int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance);  // returns length
+void EmitItems(Codec& c);
+int32_t DecodeItem(Codec& c, int32_t& l, int32_t& d);  // returns the symbol; l, d for references
 
 // RLE: src (16384 bytes) -> byteBuf; returns n (16384 = raw copy).
 int32_t RlePack(Codec& c, const uint8_t* src);

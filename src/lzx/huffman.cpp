@@ -1,0 +1,253 @@
+// Canonical Huffman codes of one block: code lengths from the block's own
+// counts, canonical codes (RFC 1951 order, stored bit-reversed because the
+// stream fills from the least significant bit), table-driven decoding, and
+// the length header that carries a table's lengths in a 27-symbol code.
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "lzx/codec.h"
+#include "updater/error.h"
+
+namespace {
+
+constexpr uint16_t kNoChild = 0xFFFF;
+constexpr uint16_t kNoSymbol = kFresMax;  // lookup entry: code longer than kLookupBits or absent
+constexpr int kRunShort = 25;             // length code: 4 extra bits, 3..18 zero lengths
+constexpr int kRunLong = 26;              // length code: 6 extra bits, 20..83 zero lengths
+constexpr int kRunMax = 83;
+
+inline uint32_t lowBits(uint32_t v, int n) {
+    return v & ((1u << n) - 1);
+}
+
+uint32_t bitRev(uint32_t v, int n) {
+    uint32_t r = 0;
+    for (int j = 0; j < n; j++) r |= ((v >> j) & 1) << (n - 1 - j);
+    return r;
+}
+
+// A received length set must not claim more code space than exists (the
+// check in LenToVal misses most such sets); an incomplete set is fine, its
+// unused codes simply never match.
+void checkKraft(const FresTable& t, const char* message) {
+    uint64_t space = 0;
+    for (int32_t i = 0; i < t.count; i++)
+        if (t.len[i]) space += uint64_t{1} << (kMaxCodeLen - t.len[i]);
+    if (space > (uint64_t{1} << kMaxCodeLen)) fatalError("%s", message);
+}
+
+}  // namespace
+
+void FresInit(FresTable& t, int32_t n) {
+    if (static_cast<uint32_t>(n) > kFresMax) fatalError("FresInit: too many symbols");
+    t.count = n;
+    for (int32_t i = 0; i < n; i++) t.freq[i] = static_cast<uint32_t>(i);
+}
+
+// Keys are count << 16 | symbol and therefore unique: any sort gives the same
+// order, by count descending and then by symbol descending.
+void FresSort(FresTable& t) {
+    std::sort(t.freq, t.freq + t.count, std::greater<uint32_t>());
+}
+
+int32_t TreeBuild(Codec& c, FresTable& t) {
+    uint16_t* list = c.workList;
+    int32_t s = t.used, next = t.used;
+    while (s >= 2) {
+        const TreeNode& a = c.nodes[list[s - 2]];
+        const TreeNode& b = c.nodes[list[s - 1]];
+        uint16_t w = static_cast<uint16_t>(a.weight + b.weight);
+        c.nodes[next] = {w, static_cast<uint16_t>(next), a.self, b.self};
+        // The new node goes behind every node of equal weight, so among equal
+        // weights the newest node is combined first.
+        int32_t j = s - 2;
+        while (j > 0 && c.nodes[list[j - 1]].weight < w) {
+            list[j] = list[j - 1];
+            j--;
+        }
+        list[j] = static_cast<uint16_t>(next);
+        s--;
+        next++;
+    }
+    if (next != 2 * t.used - 1) fatalError("TreeBuild: BUG");
+    return next;
+}
+
+void TreeToLen(Codec& c, FresTable& t, int32_t node, int32_t depth) {
+    if (depth > kMaxCodeLen) fatalError("TreeToLen: too deep");
+    if (node < t.used) {
+        t.len[t.freq[node] & 0xFFFF] = static_cast<uint8_t>(depth);
+        if (depth == 0) fatalError("TreeToLen: root is used");
+        return;
+    }
+    const TreeNode& n = c.nodes[node];
+    if ((n.left == kNoChild) != (n.right == kNoChild)) fatalError("TreeToLen: child missing");
+    if (n.left == kNoChild) return;
+    TreeToLen(c, t, n.left, depth + 1);
+    TreeToLen(c, t, n.right, depth + 1);
+}
+
+void FresLengths(Codec& c, FresTable& t) {
+    std::memset(t.len, 0, sizeof t.len);
+    FresSort(t);
+    int32_t used = 0;
+    for (; used < t.count && t.freq[used] >= 0x10000; used++) {
+        uint16_t k = static_cast<uint16_t>(used);
+        c.nodes[used] = {static_cast<uint16_t>(t.freq[used] >> 16), k, kNoChild, kNoChild};
+        c.workList[used] = k;
+    }
+    t.used = used;
+    // One code needs at least one bit, even when there is nothing to code.
+    if (used == 0) {
+        t.len[0] = 1;
+    } else if (used == 1) {
+        t.len[t.freq[0] & 0xFFFF] = 1;
+    } else {
+        TreeBuild(c, t);
+        TreeToLen(c, t, 2 * used - 2, 0);
+    }
+}
+
+void LenToVal(FresTable& t) {
+    int32_t count[kMaxCodeLen + 1] = {};
+    for (int32_t i = 0; i < t.count; i++) {
+        if (t.len[i] > kMaxCodeLen) fatalError("LenToVal: length too big");
+        count[t.len[i]]++;
+    }
+    // Unsigned: an over-full set may wrap, and only the low l bits count.
+    uint32_t first = 0;
+    int32_t next[kMaxCodeLen + 1];
+    for (int l = 1; l <= kMaxCodeLen; l++) {
+        next[l] = static_cast<int32_t>(bitRev(first, l));
+        first = 2 * (first + static_cast<uint32_t>(count[l]));
+    }
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l == 0) continue;
+        if (next[l] == -1) fatalError("LenToVal: overcounted");
+        t.code[i] = next[l];
+        // Add one to the bit-reversed value: flip from the top bit down until
+        // a bit turns on; all ones wraps to "exhausted".
+        int32_t v = next[l];
+        int bit = l - 1;
+        for (; bit >= 0; bit--) {
+            v ^= 1 << bit;
+            if (v & (1 << bit)) break;
+        }
+        next[l] = bit < 0 ? -1 : v;
+    }
+}
+
+void MakeLookup(Codec& c, const FresTable& t) {
+    std::fill(c.lookup, c.lookup + 1024, kNoSymbol);
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l == 0 || l > kLookupBits) continue;
+        for (int32_t j = t.code[i]; j < 1024; j += 1 << l) c.lookup[j] = static_cast<uint16_t>(i);
+    }
+}
+
+int32_t DecodeSym(Codec& c, const FresTable& t) {
+    uint32_t bits = BitPeek(c);
+    int32_t s = c.lookup[bits & 1023];
+    if (s == kNoSymbol) s = DecodeLong(t, bits);
+    c.bitPos += t.len[s];
+    return s;
+}
+
+int32_t DecodeLong(const FresTable& t, uint32_t bits) {
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l > kLookupBits && lowBits(bits, l) == lowBits(static_cast<uint32_t>(t.code[i]), l))
+            return i;
+    }
+    fatalError("DecodeLong: code not found");
+}
+
+int32_t UnCode(const FresTable& t, uint32_t bits) {
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l > 0 && lowBits(bits, l) == lowBits(static_cast<uint32_t>(t.code[i]), l)) return i;
+    }
+    fatalError("UnCode: code not found");
+}
+
+void SendLens(Codec& c, const FresTable& t) {
+    FresTable& lc = c.lengthCodes;
+    FresInit(lc, kLenCodeCount);
+    // Length-code symbols, each run symbol followed by its run length.
+    uint8_t work[kFresMax];
+    int32_t nw = 0;
+    for (int32_t i = 0; i < t.count;) {
+        int sym = t.len[i];
+        int32_t run = 1;
+        if (sym == 0) {
+            int32_t limit = std::min<int32_t>(kRunMax, t.count - i);
+            while (run < limit && t.len[i + run] == 0) run++;
+            // 19 zeros have no run symbol: one zero, then a run of 18.
+            if (run < 3 || run == 19) {
+                run = 1;
+            } else {
+                sym = run <= 18 ? kRunShort : kRunLong;
+            }
+        }
+        work[nw++] = static_cast<uint8_t>(sym);
+        if (sym >= kRunShort) work[nw++] = static_cast<uint8_t>(run);
+        lc.freq[sym] += 0x10000;
+        i += run;
+    }
+    FresLengths(c, lc);
+    for (int s = 0; s < kLenCodeCount; s++) {
+        int l = lc.len[s];
+        if (l <= 6) {
+            BitPut(c, 3, static_cast<uint32_t>(l));
+        } else {
+            if (l > 14) fatalError("SendLenLens: too big");
+            BitPut(c, 3, 7);
+            BitPut(c, 3, static_cast<uint32_t>(l - 7));
+        }
+    }
+    LenToVal(lc);
+    for (int32_t k = 0; k < nw;) {
+        int sym = work[k++];
+        BitPut(c, lc.len[sym], static_cast<uint32_t>(lc.code[sym]));
+        if (sym == kRunShort) BitPut(c, 4, work[k++] - 3u);
+        if (sym == kRunLong) BitPut(c, 6, work[k++] - 20u);
+    }
+}
+
+void RecvLens(Codec& c, FresTable& t, int32_t n) {
+    if (static_cast<uint32_t>(n) > kFresMax) fatalError("RecvLens: too many symbols");
+    FresTable& lc = c.lengthCodes;
+    lc.count = kLenCodeCount;
+    for (int s = 0; s < kLenCodeCount; s++) {
+        uint32_t v = BitGet(c, 3);
+        if (v == 7) v += BitGet(c, 3);
+        lc.len[s] = static_cast<uint8_t>(v);
+    }
+    LenToVal(lc);
+    checkKraft(lc, "RecvLens: length codes over-subscribed");
+    t.count = n;
+    for (int32_t i = 0; i < n;) {
+        int32_t s = UnCode(lc, BitPeek(c));
+        c.bitPos += lc.len[s];
+        if (s <= kMaxCodeLen) {
+            t.len[i++] = static_cast<uint8_t>(s);
+            continue;
+        }
+        int32_t k;
+        if (s == kRunShort) {
+            k = static_cast<int32_t>(BitGet(c, 4)) + 3;
+        } else if (s == kRunLong) {
+            k = static_cast<int32_t>(BitGet(c, 6)) + 20;
+        } else {
+            fatalError("RecvLens: bad code %d", s);
+        }
+        // A run may pass the n-th length; the surplus is never looked at,
+        // but it must stay inside the array.
+        std::memset(t.len + i, 0, static_cast<size_t>(std::min(k, kFresMax - i)));
+        i += k;
+    }
+    checkKraft(t, "RecvLens: code lengths over-subscribed");
+}
