@@ -12,10 +12,10 @@ constexpr int kHileNameMax = 80;  // a container name is shorter than this
 constexpr int kHileTempMax = 16;  // an index-file name is shorter than this
 
 struct HileHeader {
-    uint32_t magic;        // "LZX1"
-    int32_t indexOffset;   // file offset of the block index
-    int32_t length;        // uncompressed bytes in the stream
-    uint32_t flags;        // kFlagHuffman | kFlagRowSort
+    uint32_t magic;       // "LZX1"
+    int32_t indexOffset;  // file offset of the block index
+    int32_t length;       // uncompressed bytes in the stream
+    uint32_t flags;       // kFlagHuffman | kFlagRowSort
 };
 
 constexpr uint32_t kFlagHuffman = 1;
@@ -43,6 +43,19 @@ int32_t Htell(HILE* h);
 int32_t Hgetc(HILE* h);
 int32_t Hputc(int32_t c, HILE* h);
 int32_t Heof(HILE* h);
+// Internal steps of the stream, exposed for tests: decode the next block into
+// the used-up buffer; code the full buffer as a block.
+void Hfill(HILE* h);
+void Hflus(HILE* h);
+
+// File access of the library: record size 1, short counts are fatal.
+// Modes of DoFopen: "rb", "wb", "w+b" (an empty file for reading and writing).
+void DoFopen(const char* name, const char* mode, FileRec& rec);
+void DoFread(void* buf, int32_t n, FileRec& rec);
+void DoFwrite(const void* buf, int32_t n, FileRec& rec);
+void DoFseek(FileRec& rec, int32_t offset);
+int32_t DoFtell(FileRec& rec);
+void DoFclose(FileRec& rec);
 
 // Archive entry record, 432 bytes, little-endian.
 struct LzxEntry {

@@ -1,0 +1,314 @@
+// The LZX1 stream: a byte stream cut into 16384-byte blocks, each coded on
+// its own through the codec chain, with a block index at the end of the file.
+//
+// Reading never trusts the file: every count taken from it is checked against
+// the buffers and the file's own layout before it is used, so a damaged file
+// ends with a fatal message instead of stale data or a stray access.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "lzx/codec.h"
+#include "lzx/lzx.h"
+#include "lzx/tempname.h"
+#include "updater/error.h"
+
+namespace {
+
+constexpr uint32_t kMagic = 0x31585A4C;  // "LZX1" read as a little-endian word
+constexpr int32_t kHeaderSize = 16;
+constexpr int32_t kIndexPiece = 256;
+constexpr uint32_t kKnownFlags = kFlagHuffman | kFlagRowSort;
+
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t get32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void checkHandle(const HILE* h, const char* operation) {
+    if (h == nullptr || h->header.magic != kMagic) {
+        fatalError("%s: not a valid HILE *", operation);
+    }
+}
+
+void writeHeader(HILE* h) {
+    uint8_t raw[kHeaderSize];
+    put32(raw, h->header.magic);
+    put32(raw + 4, static_cast<uint32_t>(h->header.indexOffset));
+    put32(raw + 8, static_cast<uint32_t>(h->header.length));
+    put32(raw + 12, h->header.flags);
+    DoFwrite(raw, kHeaderSize, h->file);
+}
+
+int64_t blockCount(int32_t length) {
+    return (static_cast<int64_t>(length) + kBlockSize - 1) / kBlockSize;
+}
+
+void readHeader(HILE* h) {
+    uint8_t raw[kHeaderSize];
+    DoFread(raw, kHeaderSize, h->file);
+    h->header = {get32(raw), static_cast<int32_t>(get32(raw + 4)),
+                 static_cast<int32_t>(get32(raw + 8)), get32(raw + 12)};
+    if (h->header.magic != kMagic) fatalError("Hopen: not an LZX file");
+    // Every block needs at least its bit count, and the index must lie
+    // inside the file: otherwise reads would run into the index or past it.
+    const HileHeader& hd = h->header;
+    int64_t blocks = blockCount(hd.length);
+    if ((hd.flags & ~kKnownFlags) != 0 || hd.length < 0 ||
+        hd.indexOffset < kHeaderSize + 4 * blocks ||
+        hd.indexOffset + 4 * blocks > FileSize(h->file)) {
+        fatalError("Hopen: bad header");
+    }
+}
+
+// Reads the block at the file position and decodes it into the buffer.
+void readBlock(HILE* h) {
+    Codec& c = codecShared();
+    bool rowSort = (h->header.flags & kFlagRowSort) != 0;
+    uint8_t rows[256];
+    int32_t k = 0;
+    if (rowSort) {
+        uint8_t count = 0;
+        DoFread(&count, 1, h->file);
+        k = count;
+        DoFread(rows, k, h->file);
+    }
+    uint8_t raw[4];
+    DoFread(raw, 4, h->file);
+    int32_t bits = static_cast<int32_t>(get32(raw));
+    if (bits < 0 || bits > 8 * kCodecBufSize) fatalError("Hfill: bad block size");
+    int32_t bytes = (bits + 7) / 8;
+    if (static_cast<int64_t>(DoFtell(h->file)) + bytes > h->header.indexOffset) {
+        fatalError("Hfill: bad block size");
+    }
+    DoFread(c.bitBuf, bytes, h->file);
+    // The decoders may look a few bytes ahead: let them see zeros, not the
+    // previous block.
+    std::memset(c.bitBuf + bytes, 0, sizeof c.bitBuf - static_cast<size_t>(bytes));
+    int32_t n = (h->header.flags & kFlagHuffman) ? HufUnpack(c, bits) : LzxUnpack(c, bits);
+    if (rowSort) {
+        RleUnpack(c, n, c.bitBuf);
+        SorUnpack(c, c.bitBuf, h->buffer, rows, k);
+    } else {
+        RleUnpack(c, n, h->buffer);
+    }
+}
+
+// True when the buffer is used up and no block follows in the stream.
+bool atLastBlock(const HILE* h) {
+    return h->position >= kBlockSize &&
+           static_cast<int64_t>(h->base) + kBlockSize >= h->header.length;
+}
+
+}  // namespace
+
+Codec& codecShared() {
+    static Codec codec;
+    return codec;
+}
+
+HILE* Hopen(const char* name, const char* mode) {
+    HILE* h = static_cast<HILE*>(std::calloc(1, sizeof(HILE)));
+    if (h == nullptr) fatalError("Hopen: out of mem");
+    if ((mode[0] != 'r' && mode[0] != 'w') || mode[1] != 'b') fatalError("Hopen: bad mode");
+    uint32_t flags = 0;
+    if (mode[2] == 'h') {
+        flags = kFlagHuffman;
+    } else if (mode[2] == 's') {
+        flags = kFlagRowSort;
+    } else if (mode[2] != 0) {
+        fatalError("Hopen: bad mode");
+    }
+    h->mode = mode[0] == 'w' ? 1 : 0;
+    if (std::strlen(name) >= kHileNameMax) fatalError("Hopen: filename too long");
+    std::strcpy(h->fileName, name);
+
+    if (h->mode == 1) {
+        DoFopen(name, "wb", h->file);
+        char temp[64];
+        if (!TempNameCreate(temp, sizeof temp)) fatalError("Hopen: no temporary file");
+        if (std::strlen(temp) >= kHileTempMax) fatalError("Hopen: tempname too long");
+        std::strcpy(h->tempName, temp);
+        DoFopen(h->tempName, "w+b", h->indexFile);
+        h->header = {kMagic, 0, 0, flags};
+        writeHeader(h);
+        h->base = 0;
+        h->position = 0;
+    } else {
+        DoFopen(name, "rb", h->file);
+        readHeader(h);
+        h->base = -kBlockSize;
+        h->position = kBlockSize;
+    }
+    return h;
+}
+
+void Hflus(HILE* h) {
+    if (h->position < kBlockSize) fatalError("Hflus: early");
+    Codec& c = codecShared();
+    uint8_t raw[4];
+    put32(raw, static_cast<uint32_t>(DoFtell(h->file)));
+    DoFwrite(raw, 4, h->indexFile);
+
+    int32_t n;
+    if (h->header.flags & kFlagRowSort) {
+        uint8_t rows[1 + 256];
+        int32_t k = SorPack(c, h->buffer, c.bitBuf, rows + 1);
+        rows[0] = static_cast<uint8_t>(k);
+        DoFwrite(rows, 1 + k, h->file);
+        n = RlePack(c, c.bitBuf);
+    } else {
+        n = RlePack(c, h->buffer);
+    }
+    int32_t bits = (h->header.flags & kFlagHuffman) ? HufPack(c, n) : LzxPack(c, n);
+    if (bits < 0 || bits > 8 * kCodecBufSize) fatalError("Hflus: bad block size");
+    put32(raw, static_cast<uint32_t>(bits));
+    DoFwrite(raw, 4, h->file);
+    DoFwrite(c.bitBuf, (bits + 7) / 8, h->file);
+    h->base += kBlockSize;
+    h->position = 0;
+}
+
+void Hfill(HILE* h) {
+    if (h->position < kBlockSize) fatalError("Hfill: early");
+    int64_t next = static_cast<int64_t>(h->base) + kBlockSize;
+    if (DoFtell(h->file) < h->header.indexOffset) {
+        readBlock(h);
+    } else if (next < h->header.length) {
+        // The header promises data that no block holds; the buffer still has
+        // the previous block, which must not pass for this one.
+        fatalError("Hfill: missing block");
+    }
+    h->base = static_cast<int32_t>(next);
+    h->position = 0;
+}
+
+int32_t Hclose(HILE* h) {
+    checkHandle(h, "Hclose");
+    int32_t result = 0;
+    if (h->mode == 1) {
+        int32_t length = h->base + h->position;
+        if (h->position > 0) {
+            std::memset(h->buffer + h->position, 0, static_cast<size_t>(kBlockSize - h->position));
+            h->position = kBlockSize;
+            Hflus(h);
+        }
+        int32_t indexOffset = DoFtell(h->file);
+        int32_t indexSize = DoFtell(h->indexFile);
+        DoFseek(h->indexFile, 0);
+        uint8_t piece[kIndexPiece];
+        for (int32_t left = indexSize; left > 0;) {
+            int32_t take = left < kIndexPiece ? left : kIndexPiece;
+            DoFread(piece, take, h->indexFile);
+            DoFwrite(piece, take, h->file);
+            left -= take;
+        }
+        DoFclose(h->indexFile);
+        if (std::remove(h->tempName) != 0) fatalError("Hclose: remove failed");
+        result = DoFtell(h->file);
+        h->header = {kMagic, indexOffset, length, h->header.flags};
+        DoFseek(h->file, 0);
+        writeHeader(h);
+        DoFclose(h->file);
+        if (result != indexOffset + indexSize) fatalError("Hclose: BUG?");
+    } else {
+        DoFclose(h->file);
+    }
+    std::memset(h, 0, sizeof *h);
+    std::free(h);
+    return result;
+}
+
+int32_t Hread(void* buf, int32_t n, HILE* h) {
+    checkHandle(h, "Hread");
+    uint8_t* out = static_cast<uint8_t*>(buf);
+    int32_t copied = 0;
+    while (n > 0) {
+        // At the end no block is decoded, so nothing past the last one is read.
+        if (atLastBlock(h)) break;
+        if (h->position >= kBlockSize) Hfill(h);
+        int32_t rest = h->header.length - h->base;
+        int32_t valid = rest < kBlockSize ? rest : kBlockSize;
+        int32_t take = valid - h->position < n ? valid - h->position : n;
+        if (take > 0) {
+            std::memcpy(out + copied, h->buffer + h->position, static_cast<size_t>(take));
+            h->position += take;
+            n -= take;
+            copied += take;
+        }
+        if (h->base + h->position >= h->header.length) break;
+    }
+    if (n > 0) h->endFlag = 1;
+    return copied;
+}
+
+void Hwrite(const void* buf, int32_t n, HILE* h) {
+    checkHandle(h, "Hwrite");
+    if (h->mode != 1) fatalError("Hwrite: not allowed on read-file");
+    const uint8_t* in = static_cast<const uint8_t*>(buf);
+    while (n > 0) {
+        if (h->position >= kBlockSize) Hflus(h);
+        int32_t room = kBlockSize - h->position;
+        int32_t take = n < room ? n : room;
+        std::memcpy(h->buffer + h->position, in, static_cast<size_t>(take));
+        h->position += take;
+        in += take;
+        n -= take;
+    }
+}
+
+void Hseek(HILE* h, int32_t offset) {
+    checkHandle(h, "Hseek");
+    if (h->mode == 1) fatalError("Hseek: not allowed on write-file");
+    if (offset >= h->header.length) fatalError("Hseek: >= EOF causes deep shit");
+    if (offset < 0) fatalError("Hseek: negative offset");
+    if (h->base <= offset && offset - h->base < kBlockSize) {
+        h->position = offset - h->base;
+    } else {
+        int32_t b = offset / kBlockSize;
+        DoFseek(h->file, h->header.indexOffset + 4 * b);
+        uint8_t raw[4];
+        DoFread(raw, 4, h->file);
+        int32_t start = static_cast<int32_t>(get32(raw));
+        if (start < kHeaderSize || start >= h->header.indexOffset) {
+            fatalError("Hseek: bad block index");
+        }
+        DoFseek(h->file, start);
+        h->base = kBlockSize * (b - 1);
+        h->position = kBlockSize;
+        Hfill(h);
+        h->position = offset - h->base;
+    }
+    h->endFlag = 0;
+}
+
+int32_t Htell(HILE* h) {
+    checkHandle(h, "Htell");
+    return h->base + h->position;
+}
+
+int32_t Hgetc(HILE* h) {
+    if (atLastBlock(h)) {
+        h->endFlag = 1;
+        return -1;
+    }
+    if (h->position >= kBlockSize) Hfill(h);
+    if (h->base + h->position >= h->header.length) {
+        h->endFlag = 1;
+        return -1;
+    }
+    return h->buffer[h->position++];
+}
+
+int32_t Hputc(int32_t c, HILE* h) {
+    if (h->position >= kBlockSize) Hflus(h);
+    h->buffer[h->position++] = static_cast<uint8_t>(c);
+    return c;
+}
+
+int32_t Heof(HILE* h) {
+    return h->endFlag;
+}

@@ -1,0 +1,344 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "lzx/codec.h"
+#include "lzx/lzx.h"
+#include "stream_support.h"
+#include "support/tempdir.h"
+
+using testing::ExitedWithCode;
+using testing::HasSubstr;
+
+namespace {
+
+class StreamTest : public testing::Test {
+  protected:
+    void SetUp() override { FileStackClear(); }
+    void TearDown() override {
+        EXPECT_EQ(FileStackCount(), 0);
+        FileCloseAll();
+    }
+    ScratchDir dir;
+};
+
+using StreamDeathTest = StreamTest;
+
+TEST_F(StreamTest, EmptyStreamIsAHeaderOnly) {
+    EXPECT_EQ(writeStream("e.lzx", "wb", ""), 16);
+    std::string file = readFile("e.lzx");
+    ASSERT_EQ(file.size(), 16u);
+    EXPECT_EQ(file.substr(0, 4), "LZX1");
+    EXPECT_EQ(le32(file, 4), 16);
+    EXPECT_EQ(le32(file, 8), 0);
+    EXPECT_EQ(le32(file, 12), 0);
+
+    HILE* h = Hopen("e.lzx", "rb");
+    EXPECT_EQ(Htell(h), 0);
+    char c;
+    EXPECT_EQ(Hread(&c, 1, h), 0);
+    EXPECT_EQ(Heof(h), 1);
+    EXPECT_EQ(Hgetc(h), -1);
+    Hclose(h);
+    // The index file is gone: only the container is left in the directory.
+    EXPECT_EQ(std::system("test $(ls | wc -l) -eq 1"), 0);
+}
+
+TEST_F(StreamTest, BlockCountsAndIndexAtBlockBoundaries) {
+    std::string full = sample(Sample::Text, 16384, 1);
+    int32_t size = writeStream("one.lzx", "wb", full);
+    std::string file = readFile("one.lzx");
+    EXPECT_EQ(size, static_cast<int32_t>(file.size()));
+    EXPECT_EQ(le32(file, 8), 16384);
+    EXPECT_EQ(le32(file, 4) + 4, size);  // one block, one index entry
+    EXPECT_EQ(le32(file, le32(file, 4)), 16);
+    EXPECT_EQ(readStream("one.lzx"), full);
+
+    std::string more = full + "x";
+    size = writeStream("two.lzx", "wb", more);
+    file = readFile("two.lzx");
+    int32_t index = le32(file, 4);
+    EXPECT_EQ(index + 8, size);
+    EXPECT_EQ(le32(file, index), 16);
+    EXPECT_GT(le32(file, index + 4), 16);
+    HILE* h = Hopen("two.lzx", "rb");
+    std::string got(20000, 0);
+    EXPECT_EQ(Hread(got.data(), 20000, h), 16385);  // more than remains
+    EXPECT_EQ(Heof(h), 1);
+    EXPECT_EQ(got.substr(0, 16385), more);
+    EXPECT_EQ(Hread(got.data(), 10, h), 0);
+    // The second block holds the byte and zeros; readers see only the byte.
+    Hseek(h, 16384);
+    EXPECT_EQ(Heof(h), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(h->buffer), 3), std::string("x\0\0", 3));
+    EXPECT_EQ(Hgetc(h), 'x');
+    EXPECT_EQ(Hgetc(h), -1);
+    EXPECT_EQ(Heof(h), 1);
+    Hclose(h);
+}
+
+TEST_F(StreamTest, ReadingToTheEndOfWholeBlocksReadsNothingMore) {
+    std::string data = sample(Sample::Text, 2 * 16384, 2);
+    writeStream("w.lzx", "wb", data);
+    HILE* h = Hopen("w.lzx", "rb");
+    std::string got(data.size(), 0);
+    EXPECT_EQ(Hread(got.data(), static_cast<int32_t>(got.size()), h), 2 * 16384);
+    EXPECT_EQ(Heof(h), 0);
+    int32_t filePos = DoFtell(h->file);
+    EXPECT_EQ(Hread(got.data(), 1, h), 0);
+    EXPECT_EQ(Heof(h), 1);
+    EXPECT_EQ(DoFtell(h->file), filePos);
+    EXPECT_EQ(Htell(h), 2 * 16384);
+    Hclose(h);
+}
+
+TEST_F(StreamTest, SeekAndGetc) {
+    std::string data = sample(Sample::Random, 50000, 3);
+    writeStream("s.lzx", "wbh", data);
+    HILE* h = Hopen("s.lzx", "rb");
+    Hseek(h, 49999);
+    EXPECT_EQ(Hgetc(h), static_cast<uint8_t>(data[49999]));
+    EXPECT_EQ(Hgetc(h), -1);
+    Hseek(h, 20000);
+    EXPECT_EQ(Htell(h), 20000);
+    // Inside the buffered block a seek touches no file.
+    int32_t filePos = DoFtell(h->file);
+    Hseek(h, 16384);
+    Hseek(h, 32767);
+    EXPECT_EQ(DoFtell(h->file), filePos);
+    EXPECT_EQ(Hgetc(h), static_cast<uint8_t>(data[32767]));
+    EXPECT_EQ(Hgetc(h), static_cast<uint8_t>(data[32768]));
+    Hseek(h, 0);
+    std::string got(100, 0);
+    EXPECT_EQ(Hread(got.data(), 100, h), 100);
+    EXPECT_EQ(got, data.substr(0, 100));
+    Hclose(h);
+}
+
+TEST_F(StreamTest, ModeLettersAndHeaderFlags) {
+    std::string data = sample(Sample::Rows, 40000, 4);
+    writeStream("h.lzx", "wbhs", data);  // a fourth letter is not looked at
+    EXPECT_EQ(le32(readFile("h.lzx"), 12), 1);
+    writeStream("s.lzx", "wbs", data);
+    EXPECT_EQ(le32(readFile("s.lzx"), 12), 2);
+    writeStream("p.lzx", "wb", data);
+    EXPECT_EQ(le32(readFile("p.lzx"), 12), 0);
+    // On reading the header decides, whatever the third letter says.
+    EXPECT_EQ(readStream("h.lzx", "rbs"), data);
+    EXPECT_EQ(readStream("s.lzx", "rbh"), data);
+    EXPECT_EQ(readStream("p.lzx", "rbs"), data);
+
+    // Both flags at once: row sort and the Huffman-only coder.
+    std::string both = readFile("s.lzx");
+    writeStream("h2.lzx", "wbh", data);
+    std::string huf = readFile("h2.lzx");
+    EXPECT_EQ(huf.size(), both.size() - 0 + huf.size() - both.size());
+    HILE* h = Hopen("b.lzx", "wb");
+    h->header.flags = kFlagHuffman | kFlagRowSort;
+    Hwrite(data.data(), static_cast<int32_t>(data.size()), h);
+    Hclose(h);
+    EXPECT_EQ(le32(readFile("b.lzx"), 12), 3);
+    EXPECT_EQ(readStream("b.lzx"), data);
+}
+
+TEST_F(StreamTest, IncompressibleBlocksAreStoredLongerThanABlock) {
+    std::string data = sample(Sample::Random, 16384, 5);
+    for (const char* mode : {"wb", "wbh"}) {
+        writeStream("r.lzx", mode, data);
+        std::string file = readFile("r.lzx");
+        EXPECT_GT(le32(file, 16), 8 * 16384) << mode;  // B of the only block
+        EXPECT_EQ(readStream("r.lzx"), data) << mode;
+    }
+}
+
+TEST_F(StreamTest, RoundTripsInEveryMode) {
+    const size_t sizes[] = {0, 1, 16383, 16384, 16385, 100000};
+    for (const char* mode : {"wb", "wbh", "wbs"}) {
+        for (Sample kind : {Sample::Text, Sample::Random, Sample::Rows}) {
+            if (mode[2] == 's' && kind != Sample::Rows) continue;
+            for (size_t n : sizes) {
+                // Zero padding leaves a short last block without an empty row.
+                if (mode[2] == 's' && n % 16384 != 0 && n % 16384 < 320) continue;
+                std::string data = sample(kind, n, static_cast<unsigned>(n));
+                writeStream("rt.lzx", mode, data, n % 3 + 4093);
+                ASSERT_EQ(readStream("rt.lzx", "rb", 1 + static_cast<int32_t>(n % 9000)), data)
+                    << mode << " kind " << static_cast<int>(kind) << " size " << n;
+            }
+        }
+    }
+}
+
+TEST_F(StreamTest, RoundTripsSeveralMegabytesByteWise) {
+    for (const char* mode : {"wb", "wbh", "wbs"}) {
+        std::string data = sample(Sample::Rows, 3 << 20, 6);
+        for (size_t i = 0; i < data.size(); i += 100000) data[i] = 'T';  // keep row 0 of blocks
+        HILE* h = Hopen("big.lzx", mode);
+        for (char c : data) Hputc(static_cast<uint8_t>(c), h);
+        EXPECT_EQ(Htell(h), 3 << 20);
+        Hclose(h);
+        h = Hopen("big.lzx", "rb");
+        std::string got;
+        got.reserve(data.size());
+        for (int32_t c; (c = Hgetc(h)) >= 0;) got.push_back(static_cast<char>(c));
+        EXPECT_EQ(Heof(h), 1);
+        Hclose(h);
+        EXPECT_TRUE(got == data) << mode;
+    }
+}
+
+TEST_F(StreamTest, TwoWritersAtOnceUseTheirOwnIndexFiles) {
+    std::string a = sample(Sample::Text, 70000, 7), b = sample(Sample::Random, 50000, 8);
+    HILE* ha = Hopen("a.lzx", "wb");
+    HILE* hb = Hopen("b.lzx", "wbh");
+    EXPECT_STRNE(ha->tempName, hb->tempName);
+    EXPECT_LT(std::strlen(ha->tempName), 16u);
+    for (size_t i = 0; i < 70000; i += 10000) {
+        Hwrite(a.data() + i, 10000, ha);
+        if (i < 50000) Hwrite(b.data() + i, 10000, hb);
+    }
+    Hclose(hb);
+    Hclose(ha);
+    EXPECT_EQ(readStream("a.lzx"), a);
+    EXPECT_EQ(readStream("b.lzx"), b);
+}
+
+// Builds a damaged file from a valid one and expects `message` on reading.
+void expectReadFails(const std::string& file, const std::string& message) {
+    writeFile("bad.lzx", file);
+    EXPECT_EXIT(readStream("bad.lzx"), ExitedWithCode(2), HasSubstr(message)) << message;
+}
+
+TEST_F(StreamDeathTest, HopenRefusals) {
+    EXPECT_EXIT(Hopen("x", ""), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
+    EXPECT_EXIT(Hopen("x", "w"), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
+    EXPECT_EXIT(Hopen("x", "wa"), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
+    EXPECT_EXIT(Hopen("x", "ab"), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
+    EXPECT_EXIT(Hopen("x", "rbx"), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
+    EXPECT_EXIT(Hopen(std::string(80, 'n').c_str(), "wb"), ExitedWithCode(2),
+                HasSubstr("Hopen: filename too long"));
+    writeFile("plain.txt", "LZX0 and some more bytes");
+    EXPECT_EXIT(Hopen("plain.txt", "rb"), ExitedWithCode(2), HasSubstr("Hopen: not an LZX file"));
+    writeFile("short.lzx", "LZX1");
+    EXPECT_EXIT(Hopen("short.lzx", "rb"), ExitedWithCode(2),
+                HasSubstr("LZX DoFread failed [short.lzx, 16]"));
+    EXPECT_EXIT(Hopen("missing.lzx", "rb"), ExitedWithCode(2), HasSubstr("code = 209"));
+}
+
+TEST_F(StreamDeathTest, InvalidHandles) {
+    HILE fake{};
+    char c;
+    for (HILE* h : {static_cast<HILE*>(nullptr), &fake}) {
+        EXPECT_EXIT(Hclose(h), ExitedWithCode(2), HasSubstr("Hclose: not a valid HILE *"));
+        EXPECT_EXIT(Hread(&c, 1, h), ExitedWithCode(2), HasSubstr("Hread: not a valid HILE *"));
+        EXPECT_EXIT(Hwrite(&c, 1, h), ExitedWithCode(2), HasSubstr("Hwrite: not a valid HILE *"));
+        EXPECT_EXIT(Hseek(h, 0), ExitedWithCode(2), HasSubstr("Hseek: not a valid HILE *"));
+        EXPECT_EXIT(Htell(h), ExitedWithCode(2), HasSubstr("Htell: not a valid HILE *"));
+    }
+}
+
+TEST_F(StreamDeathTest, MisuseOfHandles) {
+    writeStream("d.lzx", "wb", "data");
+    HILE* w = Hopen("w.lzx", "wb");
+    EXPECT_EXIT(Hseek(w, 0), ExitedWithCode(2), HasSubstr("Hseek: not allowed on write-file"));
+    EXPECT_EXIT(Hflus(w), ExitedWithCode(2), HasSubstr("Hflus: early"));
+    EXPECT_EXIT(Hfill(w), ExitedWithCode(2), HasSubstr("Hfill: early"));
+    // The index file vanished behind the stream's back.
+    EXPECT_EXIT(
+        {
+            HILE* v = Hopen("v.lzx", "wb");
+            std::remove(v->tempName);
+            Hclose(v);
+        },
+        ExitedWithCode(2), HasSubstr("Hclose: remove failed"));
+    Hclose(w);
+    HILE* r = Hopen("d.lzx", "rb");
+    EXPECT_EXIT(Hseek(r, 4), ExitedWithCode(2), HasSubstr("Hseek: >= EOF causes deep shit"));
+    EXPECT_EXIT(Hseek(r, -1), ExitedWithCode(2), HasSubstr("Hseek: negative offset"));
+    EXPECT_EXIT(Hwrite("x", 1, r), ExitedWithCode(2),
+                HasSubstr("Hwrite: not allowed on read-file"));
+    Hclose(r);
+}
+
+TEST_F(StreamDeathTest, RowSortNeedsAnEmptyRowInEveryBlock) {
+    // The last block is padded with zeros, so a short one has no empty row.
+    EXPECT_EXIT(writeStream("s.lzx", "wbs", sample(Sample::Rows, 16385, 1)), ExitedWithCode(2),
+                HasSubstr("SorPack: no empty rows"));
+    EXPECT_EXIT(writeStream("s.lzx", "wbs", std::string(20000, 'a')), ExitedWithCode(2),
+                HasSubstr("SorPack: no empty rows"));
+}
+
+TEST_F(StreamDeathTest, FileWrappers) {
+    FileRec rec;
+    EXPECT_EXIT(DoFopen("f.bin", "ab", rec), ExitedWithCode(2),
+                HasSubstr("LZX DoFopen [f.bin] [ab] failed"));
+    DoFopen("f.bin", "W+B", rec);  // modes are compared without regard to case
+    DoFwrite("abc", 3, rec);
+    EXPECT_EQ(DoFtell(rec), 3);
+    DoFseek(rec, 1);
+    char two[2];
+    DoFread(two, 2, rec);
+    EXPECT_EQ(std::string(two, 2), "bc");
+    EXPECT_EXIT(DoFread(two, 1, rec), ExitedWithCode(2),
+                HasSubstr("LZX DoFread failed [f.bin, 1]"));
+    EXPECT_EXIT(DoFwrite(two, -1, rec), ExitedWithCode(2), HasSubstr("LZX DoFwrite failed"));
+    DoFclose(rec);
+}
+
+TEST_F(StreamDeathTest, DamagedContainers) {
+    std::string data = sample(Sample::Text, 40000, 9);
+    writeStream("good.lzx", "wb", data);
+    const std::string good = readFile("good.lzx");
+    const int32_t index = le32(good, 4);
+
+    expectReadFails(good.substr(0, good.size() - 2), "Hopen: bad header");
+    expectReadFails(good.substr(0, 40), "Hopen: bad header");
+    std::string f = good;
+    setLe32(f, 8, -5);
+    expectReadFails(f, "Hopen: bad header");
+    f = good;
+    setLe32(f, 12, 4);
+    expectReadFails(f, "Hopen: bad header");
+    f = good;
+    setLe32(f, 4, 8);
+    expectReadFails(f, "Hopen: bad header");
+
+    // B too large for the bit buffer, negative, or reaching into the index.
+    for (int32_t bits : {8 * 32768 + 1, -8, 0x7FFFFFFF, 8 * (index - 20) + 1}) {
+        f = good;
+        setLe32(f, 16, bits);
+        expectReadFails(f, "Hfill: bad block size");
+    }
+
+    // The length promises a fourth block that no index entry's block holds:
+    // the extra index entry points at the index itself.
+    f = good;
+    setLe32(f, 8, 3 * 16384 + 1);
+    f += f.substr(static_cast<size_t>(index + 8), 4);
+    writeFile("bad.lzx", f);
+    EXPECT_EXIT(readStream("bad.lzx"), ExitedWithCode(2), HasSubstr("Hfill: missing block"));
+
+    // Index entries outside 16..index offset.
+    for (int32_t start : {0, 15, index, -1}) {
+        f = good;
+        setLe32(f, static_cast<size_t>(index + 4), start);
+        writeFile("bad.lzx", f);
+        EXPECT_EXIT(
+            {
+                HILE* h = Hopen("bad.lzx", "rb");
+                Hseek(h, 20000);
+            },
+            ExitedWithCode(2), HasSubstr("Hseek: bad block index"));
+    }
+
+    // A block cut off in the middle: the index still lies beyond the cut.
+    f = good;
+    setLe32(f, 4, static_cast<int32_t>(f.size()) + 100);
+    expectReadFails(f, "Hopen: bad header");
+    f = good.substr(0, 30);
+    f.resize(good.size(), 0);  // zeros: a block of B = 0 bits
+    expectReadFails(f, "");
+}
+
+}  // namespace

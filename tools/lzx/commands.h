@@ -1,0 +1,31 @@
+// The lzx tool's commands. Each takes the arguments after its own name and
+// returns the exit code; library failures end the process with code 2.
+#pragma once
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 2;  // also what the library's fatal errors give
+constexpr int kExitUsage = 64;
+
+// One row of the tool's command table. A command answers --help itself.
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* summary;  // one line for the tool's help
+};
+
+// Stream commands (stream_commands.cpp).
+int cmdCompress(int argc, char** argv);
+int cmdDecompress(int argc, char** argv);
+int cmdTest(int argc, char** argv);
+int cmdInfo(int argc, char** argv);
+
+// Archive commands (archive_commands.cpp).
+int lzxPackCommand(int argc, char** argv);
+int lzxListCommand(int argc, char** argv);
+int lzxUnpackCommand(int argc, char** argv);
+
+// Platform helpers (tool_*.cpp, terminal_*.cpp).
+// Runs check(arg) so that a fatal error in it ends only the check; returns
+// its exit code, or -1 when it died otherwise (a signal, a crash).
+int runIsolated(int (*check)(const char*), const char* arg);
+bool stderrIsTerminal();

@@ -1,0 +1,47 @@
+// lzx: compress, decompress, test and inspect LZX1 files from the command
+// line. Commands are listed in one table; adding one is one line here.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "fileio/fileio.h"
+
+namespace {
+
+const Command kCommands[] = {
+    {"compress", cmdCompress, "compress [--huffman | --rowsort] IN OUT   write an LZX1 file"},
+    {"decompress", cmdDecompress, "decompress IN OUT   write the bytes of an LZX1 file"},
+    {"test", cmdTest, "test FILE...   decode every block of each file, report per file"},
+    {"info", cmdInfo, "info FILE   header fields, block count and ratio"},
+    {"pack", lzxPackCommand, "pack LISTFILE   build the archive a list file describes"},
+    {"list", lzxListCommand, "list ARCHIVE   show an archive's entries"},
+    {"unpack", lzxUnpackCommand, "unpack ARCHIVE [TARGET] [options]   unpack an archive"},
+};
+
+void printToolHelp(FILE* out) {
+    std::fprintf(out, "usage: lzx COMMAND [ARGS...]\n       lzx COMMAND --help\n\ncommands:\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.summary);
+    std::fprintf(out,
+                 "\nexit codes: 0 success, 2 failure (the library's message on stderr),"
+                 " 64 usage error\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    FileStackClear();
+    if (argc < 2) {
+        printToolHelp(stderr);
+        return kExitUsage;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        printToolHelp(stdout);
+        return kExitOk;
+    }
+    for (const Command& c : kCommands) {
+        if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+    }
+    std::fprintf(stderr, "lzx: unknown command '%s'\n\n", argv[1]);
+    printToolHelp(stderr);
+    return kExitUsage;
+}
