@@ -7,17 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
 
-bool stderrIsTerminal();
-
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFatal = 2;
-constexpr int kExitUsage = 64;
 constexpr int64_t kProgressStep = 1 << 20;  // progress line every MB
 
 const char kPackHelp[] =
@@ -139,8 +135,8 @@ std::string walkEntries(const char* archive, Visit visit) {
 }
 
 // Whether an entry stays below the target: no absolute names, drive letters
-// or stream names, no ".." components (nor Windows spellings of it such as
-// ". ." or "..."). Plain names land in the current directory, which is the
+// or stream names, no ".." components, nor components of dots and blanks
+// alone, which Windows may read as "..". Plain names land in the current directory, which is the
 // target only when no other was given.
 bool staysInside(const char* name, bool plainNamesInside) {
     const char* rest = name;
@@ -181,7 +177,7 @@ struct UnpackArgs {
 
 // Fills args from the command line; returns an exit code, or -1 to go on.
 int parseUnpack(int argc, char** argv, UnpackArgs& a) {
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         bool hasValue = i + 1 < argc;
         if (isHelp(arg)) {
@@ -250,16 +246,16 @@ void writeVersionFile(const char* name, std::vector<LzxEntry>& table) {
 }  // namespace
 
 int lzxPackCommand(int argc, char** argv) {
-    if (argc == 2 && isHelp(argv[1])) {
+    if (argc == 1 && isHelp(argv[0])) {
         std::fputs(kPackHelp, stdout);
         return kExitOk;
     }
-    if (argc != 2) return usageError(kPackHelp, "pack takes one list file", "");
-    if (std::strlen(argv[1]) >= kFileNameMax) return usageError(kPackHelp, "name too long", "");
+    if (argc != 1) return usageError(kPackHelp, "pack takes one list file", "");
+    if (std::strlen(argv[0]) >= kFileNameMax) return usageError(kPackHelp, "name too long", "");
     int32_t total = 0;
     int32_t packed = 0;
     startProgress();
-    int32_t entries = PackLZX(argv[1], &total, &packed, nullptr, 0);
+    int32_t entries = PackLZX(argv[0], &total, &packed, nullptr, 0);
     endProgress();
     std::printf("%d entries, %d source bytes, %d archive bytes", entries, total, packed);
     if (total > 0) std::printf(", ratio %.1f%%", 100.0 * packed / total);
@@ -268,12 +264,12 @@ int lzxPackCommand(int argc, char** argv) {
 }
 
 int lzxListCommand(int argc, char** argv) {
-    if (argc == 2 && isHelp(argv[1])) {
+    if (argc == 1 && isHelp(argv[0])) {
         std::fputs(kListHelp, stdout);
         return kExitOk;
     }
-    if (argc != 2) return usageError(kListHelp, "list takes one archive", "");
-    std::string fault = walkEntries(argv[1], [](const LzxEntry& e, const char* name) {
+    if (argc != 1) return usageError(kListHelp, "list takes one archive", "");
+    std::string fault = walkEntries(argv[0], [](const LzxEntry& e, const char* name) {
         std::printf("%s\t%d\tV=%d", name, e.size, e.version);
         if (e.scramble != 0) std::printf("\tE=%d", e.scramble);
         if (e.deleteAfter != 0) std::printf("\tD=%d", e.deleteAfter);
@@ -285,8 +281,8 @@ int lzxListCommand(int argc, char** argv) {
         std::printf("\n");
     });
     if (!fault.empty()) {
-        std::fprintf(stderr, "lzx list: %s: %s\n", argv[1], fault.c_str());
-        return kExitFatal;
+        std::fprintf(stderr, "lzx list: %s: %s\n", argv[0], fault.c_str());
+        return kExitFailed;
     }
     return kExitOk;
 }
@@ -315,7 +311,7 @@ int lzxUnpackCommand(int argc, char** argv) {
     if (refusal.empty()) refusal = fault;
     if (!refusal.empty()) {
         std::fprintf(stderr, "lzx unpack: %s: %s; nothing written\n", a.archive, refusal.c_str());
-        return kExitFatal;
+        return kExitFailed;
     }
 
     std::vector<LzxEntry> table;

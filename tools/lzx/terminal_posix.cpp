@@ -1,8 +1,8 @@
 // Whether the tool's stderr is a terminal, on POSIX.
-#ifndef _WIN32
 #include <unistd.h>
+
+#include "commands.h"
 
 bool stderrIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
 }
-#endif
