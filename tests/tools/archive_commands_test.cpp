@@ -1,0 +1,202 @@
+// The lzx tool's archive commands, run as a program.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "lzx/archive.h"
+#include "lzx/lzx.h"
+#include "support/tempdir.h"
+
+using testing::HasSubstr;
+
+namespace {
+
+struct ToolRun {
+    int code;
+    std::string out, err;
+};
+
+ToolRun lzx(const std::string& args) {
+    std::string cmd = std::string(LZX_TOOL) + " " + args + " >stdout.txt 2>stderr.txt";
+    int status = std::system(cmd.c_str());
+    ToolRun r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile("stdout.txt"),
+              readFile("stderr.txt")};
+    std::remove("stdout.txt");
+    std::remove("stderr.txt");
+    return r;
+}
+
+std::string bytes(size_t n, unsigned seed) {
+    std::vector<unsigned char> v = randomBytes(n, seed);
+    return std::string(v.begin(), v.end());
+}
+
+// Every regular file below root, by relative path, with its contents.
+std::vector<std::pair<std::string, std::string>> tree(const std::string& root) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+        if (!e.is_regular_file()) continue;
+        files.emplace_back(std::filesystem::relative(e.path(), root).string(),
+                           readFile(e.path().string()));
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(ArchiveCommands, PackListUnpackReproducesATree) {
+    ScratchDir dir;
+    std::filesystem::create_directories("src/data/maps");
+    std::filesystem::create_directories("src/bin");
+    writeFile("src/data/maps/big.bin", bytes(4 * 1024 * 1024 + 17, 1));
+    std::string text;
+    while (text.size() < 2 * 1024 * 1024) text += "card " + std::to_string(text.size()) + "\n";
+    writeFile("src/data/cards.txt", text);
+    writeFile("src/bin/vorn.exe", bytes(70000, 2));
+    writeFile("src/one", "1");
+    writeFile("list.txt",
+              "a.lzx\r\nsrc\\\r\n"
+              "data\\maps\\big.bin|V=100|L=de|J=13\r\n#data\\maps\\big.bin\r\n"
+              "data\\cards.txt|v=250|e=1\r\n#data\\cards.txt\r\n"
+              "bin\\vorn.exe|V=101|R=0|D=0|J=2\r\n#bin\\vorn.exe\r\n"
+              "#src\\one|V=100\r\n#one\r\n");
+
+    ToolRun pack = lzx("pack list.txt");
+    ASSERT_EQ(pack.code, 0) << pack.err;
+    EXPECT_THAT(pack.out, HasSubstr("4 entries"));
+    EXPECT_THAT(pack.out, HasSubstr(std::to_string(4194321 + text.size() + 70001) + " source"));
+
+    ToolRun list = lzx("list a.lzx");
+    ASSERT_EQ(list.code, 0) << list.err;
+    EXPECT_EQ(list.out,
+              "#data\\maps\\big.bin\t4194321\tV=100\tL=de\tJ=13\n"
+              "#data\\cards.txt\t" +
+                  std::to_string(text.size()) +
+                  "\tV=250\tE=1\n"
+                  "#bin\\vorn.exe\t70000\tV=101\tJ=2\n"
+                  "#one\t1\tV=100\n");
+
+    ToolRun unpack = lzx("unpack a.lzx out --languages e --versions 12");
+    ASSERT_EQ(unpack.code, 0) << unpack.err;
+    // E=1 left the file scrambled; scrambling it again restores it.
+    EXPECT_NE(readFile("out/data/cards.txt"), text);
+    ScrambleFile("out\\data\\cards.txt");
+    EXPECT_EQ(tree("out"), tree("src"));
+}
+
+TEST(ArchiveCommands, HostileNamesArePackedAsWrittenButNeverUnpacked) {
+    ScratchDir dir;
+    std::filesystem::create_directories("src");
+    writeFile("src/f", "payload");
+    for (const char* hostile :
+         {"#..\\..\\x", "C:\\x", "\\x", "#sub\\..\\..\\x", "#C:x", "#. .\\x", "plain"}) {
+        SCOPED_TRACE(hostile);
+        writeFile("list.txt",
+                  std::string("a.lzx\nsrc\\\nf|V=100\n#safe\nf|V=100\n") + hostile + "\n");
+        ASSERT_EQ(lzx("pack list.txt").code, 0);
+        EXPECT_THAT(lzx("list a.lzx").out, HasSubstr(std::string("\n") + hostile + "\t7"));
+
+        ToolRun r = lzx("unpack a.lzx out/t");
+        EXPECT_EQ(r.code, 2);
+        EXPECT_THAT(r.err, HasSubstr("nothing written"));
+        EXPECT_FALSE(pathExists("out"));  // not even the safe entry before it
+        EXPECT_FALSE(pathExists("x"));
+        EXPECT_FALSE(pathExists("../x"));
+    }
+    // Names without "#" are plain paths: inside the target only when that is
+    // the current directory, as it is by default.
+    writeFile("list.txt", "a.lzx\nsrc\\\nf|V=100\nplain\n");
+    ASSERT_EQ(lzx("pack list.txt").code, 0);
+    EXPECT_EQ(lzx("unpack a.lzx").code, 0);
+    EXPECT_EQ(readFile("plain"), "payload");
+    EXPECT_EQ(lzx("unpack a.lzx out --unsafe-paths").code, 0);
+}
+
+TEST(ArchiveCommands, InstalledVersionFileIsReadAndWrittenBack) {
+    ScratchDir dir;
+    std::filesystem::create_directories("src");
+    writeFile("src/f", "new");
+    writeFile("list.txt", "a.lzx\nsrc\\\nf|V=120\n#f\nf|V=100\n#g\n");
+    ASSERT_EQ(lzx("pack list.txt").code, 0);
+
+    // An older record of one file, and one the archive does not hold.
+    LzxEntry records[2] = {};
+    std::strcpy(records[0].name, "#F");
+    records[0].version = 110;
+    std::strcpy(records[1].name, "#other");
+    records[1].version = 300;
+    writeFile("lzx.ver", std::string(reinterpret_cast<char*>(records), sizeof records));
+
+    ToolRun r = lzx("unpack a.lzx out --installed lzx.ver");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("1 added, 1 replaced, 0 kept, 3 listed"));
+    std::string ver = readFile("lzx.ver");
+    ASSERT_EQ(ver.size(), 3 * sizeof(LzxEntry));
+    const auto* back = reinterpret_cast<const LzxEntry*>(ver.data());
+    EXPECT_STREQ(back[0].name, "#f");
+    EXPECT_EQ(back[0].version, 120);
+    EXPECT_STREQ(back[1].name, "#other");
+    EXPECT_STREQ(back[2].name, "#g");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(back[i].status, 0);
+
+    r = lzx("unpack a.lzx out --installed lzx.ver");
+    EXPECT_THAT(r.out, HasSubstr("0 added, 0 replaced, 2 kept, 3 listed"));
+}
+
+TEST(ArchiveCommands, UsageAndFatalErrors) {
+    ScratchDir dir;
+    for (const char* cmd : {"pack", "list", "unpack"}) {
+        ToolRun help = lzx(std::string(cmd) + " --help");
+        EXPECT_EQ(help.code, 0);
+        EXPECT_THAT(help.out, HasSubstr(std::string("usage: lzx ") + cmd));
+        EXPECT_EQ(lzx(cmd).code, 64);
+    }
+    EXPECT_EQ(lzx("pack a b").code, 64);
+    EXPECT_EQ(lzx("unpack a.lzx out --languages dx").code, 64);
+    EXPECT_EQ(lzx("unpack a.lzx out --versions 4").code, 64);
+    EXPECT_EQ(lzx("unpack a.lzx out --bogus").code, 64);
+    EXPECT_EQ(lzx("unpack a.lzx out extra").code, 64);
+    EXPECT_EQ(lzx("unpack a.lzx out --installed").code, 64);
+
+    ToolRun missing = lzx("pack nothing.txt");
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_THAT(missing.err, HasSubstr("[nothing.txt] code = 209"));
+    writeFile("list.txt", "a.lzx\nsrc\\\nf|V=99\nx\n");
+    EXPECT_THAT(lzx("pack list.txt").err, HasSubstr("PackLZX: Version error [src\\f]"));
+    writeFile("bad.lzx", "not an archive at all");
+    ToolRun bad = lzx("unpack bad.lzx out");
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_THAT(bad.err, HasSubstr("Hopen: not an LZX file"));
+}
+
+TEST(ArchiveCommands, DamagedArchivesAreRefusedBeforeWriting) {
+    ScratchDir dir;
+    std::filesystem::create_directories("src");
+    writeFile("src/f", bytes(50000, 3));
+    writeFile("list.txt", "a.lzx\nsrc\\\nf|V=100\n#first\nf|V=100\n#second\n");
+    ASSERT_EQ(lzx("pack list.txt").code, 0);
+    // Shorten the stream by rewriting its content without the last bytes.
+    std::string content;
+    HILE* in = Hopen("a.lzx", "rb");
+    char buf[4096];
+    for (int32_t n; (n = Hread(buf, sizeof buf, in)) > 0;) content.append(buf, n);
+    Hclose(in);
+    HILE* out = Hopen("cut.lzx", "wb");
+    Hwrite(content.data(), static_cast<int32_t>(content.size() - 10), out);
+    Hclose(out);
+
+    ToolRun r = lzx("unpack cut.lzx out");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_THAT(r.err, HasSubstr("[#second] has more data than the archive holds"));
+    EXPECT_FALSE(pathExists("out"));
+    EXPECT_EQ(lzx("list cut.lzx").code, 2);
+}
+
+}  // namespace
