@@ -16,12 +16,20 @@ int messageBox(const char* text, const char* caption, BoxIcon icon) {
     return 1;
 }
 
-uintptr_t memAlloc(uint32_t size) { return reinterpret_cast<uintptr_t>(std::malloc(size)); }
+uintptr_t memAlloc(uint32_t size) {
+    return reinterpret_cast<uintptr_t>(std::malloc(size));
+}
 
-void* memLock(uintptr_t handle) { return reinterpret_cast<void*>(handle); }
+void* memLock(uintptr_t handle) {
+    return reinterpret_cast<void*>(handle);
+}
 
-void memFree(uintptr_t handle) { std::free(reinterpret_cast<void*>(handle)); }
+void memFree(uintptr_t handle) {
+    std::free(reinterpret_cast<void*>(handle));
+}
 
-std::string lastErrorText() { return std::strerror(errno); }
+std::string lastErrorText() {
+    return std::strerror(errno);
+}
 
 }  // namespace platform

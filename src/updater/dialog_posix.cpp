@@ -3,6 +3,8 @@
 // input presses a button. A line that begins with I or i presses OK (the
 // OK button reads "Install..." or "Installeer..."); any other line, or the
 // end of input, presses Cancel.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -200,7 +202,15 @@ void runDialog(const DialogTemplate& dialog, DialogProc proc) {
             while ((ch = std::fgetc(stdin)) != EOF && ch != '\n') {
             }
         }
-        if (!got) std::fputs("\n", stdout);
+        // Answers that do not come from a terminal are echoed, so a log of
+        // the run shows what was chosen.
+        if (!got) {
+            std::fputs("\n", stdout);
+        } else if (!isatty(STDIN_FILENO)) {
+            std::fputs(line, stdout);
+            if (std::strchr(line, '\n') == nullptr) std::fputs("\n", stdout);
+        }
+        std::fflush(stdout);
         bool ok = got && (line[0] == 'I' || line[0] == 'i');
         proc(window, DialogMessage::Command, ok ? kIdOk : kIdCancel);
     }

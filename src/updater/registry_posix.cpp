@@ -46,10 +46,48 @@ bool equalNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Key paths keep their backslashes readable; only '%', ']' and control
+// bytes are written as %HH.
+std::string escapeKey(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c == '%' || c == ']' || c < 0x20 || c == 0x7F) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+bool unescapeKey(const std::string& text, std::string& out) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        int hi = i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
+        int lo = hi >= 0 ? hexDigit(text[i + 2]) : -1;
+        if (lo < 0) return false;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
 std::string escape(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
-        if (c == '\\' || c == '"' || c == ']') {
+        if (c == '\\' || c == '"') {
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20 || c == 0x7F) {
@@ -61,13 +99,6 @@ std::string escape(const std::string& text) {
         }
     }
     return out;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // Reads an escaped text from `line` at `pos` up to the unescaped `end`
@@ -162,7 +193,8 @@ bool parse(const std::string& text, Store& store) {
         if (line.empty() || line[0] == '#' || line[0] == ';') continue;
         size_t pos = 1;
         std::string first, second;
-        if (line[0] == '[' && unescape(line, pos, ']', first) && pos == line.size()) {
+        if (line[0] == '[' && line.back() == ']' &&
+            unescapeKey(line.substr(1, line.size() - 2), first)) {
             current = &store.obtain(first);
         } else if (line[0] == '"' && current && unescape(line, pos, '"', first) &&
                    pos + 1 < line.size() && line[pos] == '=' && line[pos + 1] == '"' &&
@@ -178,7 +210,7 @@ bool parse(const std::string& text, Store& store) {
 std::string format(const Store& store) {
     std::string out = "# Velmora registry store of the current user\n";
     for (const Key& k : store.keys) {
-        out += "\n[" + escape(k.path) + "]\n";
+        out += "\n[" + escapeKey(k.path) + "]\n";
         for (const auto& v : k.values)
             out += "\"" + escape(v.first) + "\"=\"" + escape(v.second) + "\"\n";
     }

@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
                                         "VornWare",         "Speler Noord",
                                         "Speler Oost",      "Speler Zuid",
                                         "Speler West"};
-    save("program/vorn.exe", program(420000, 11, strings));
+    save("program/vorn.exe", program(520000, 11, strings));
     save("program/vornlib.dll", program(210000, 12, strings));
     save("program/vorn2fix.dll", program(30000, 13, strings));
     save("program/setup.tmp", program(24000, 14, strings));
@@ -299,7 +299,7 @@ int main(int argc, char** argv) {
     save("data/biedboek.dat", bidBook(21000, 31));
     save("sounds/kaart.wav", sound(150000, 440.0, 41));
     save("sounds/slag.wav", sound(190000, 330.0, 42));
-    save("sounds/einde.wav", sound(250000, 523.0, 43));
+    save("sounds/einde.wav", sound(400000, 523.0, 43));
 
     saveText(
         "data/vorn.ini",
