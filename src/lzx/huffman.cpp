@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 
+#include "lzx/bitio.h"
 #include "lzx/codec.h"
 #include "updater/error.h"
 
@@ -149,11 +150,7 @@ void MakeLookup(Codec& c, const FresTable& t) {
 }
 
 int32_t DecodeSym(Codec& c, const FresTable& t) {
-    uint32_t bits = BitPeek(c);
-    int32_t s = c.lookup[bits & 1023];
-    if (s == kNoSymbol) s = DecodeLong(t, bits);
-    c.bitPos += t.len[s];
-    return s;
+    return lzx_bits::decodeAt(c, t, c.bitPos);
 }
 
 int32_t DecodeLong(const FresTable& t, uint32_t bits) {

@@ -1,5 +1,6 @@
 // Huffman-only block codec: every byte of the block in one 256-symbol
 // Huffman code built for the block, without any search for repeats.
+#include "lzx/bitio.h"
 #include "lzx/codec.h"
 #include "updater/error.h"
 
@@ -15,7 +16,8 @@ int32_t HufPack(Codec& c, int32_t n) {
     FresLengths(c, t);
     SendLens(c, t);
     LenToVal(t);
-    for (int32_t i = 0; i < n; i++) BitPut(c, t.len[b[i]], static_cast<uint32_t>(t.code[b[i]]));
+    for (int32_t i = 0; i < n; i++)
+        lzx_bits::put(c, t.len[b[i]], static_cast<uint32_t>(t.code[b[i]]));
     int32_t bits = c.bitPos;
     while (c.bitPos & 7) BitPut(c, 1, 0);
     if (c.bitPos > kPackedBitsMax) fatalError("HufPack: buffer full");
@@ -29,11 +31,12 @@ int32_t HufUnpack(Codec& c, int32_t bits) {
     RecvLens(c, c.symbols, 256);
     LenToVal(c.symbols);
     MakeLookup(c, c.symbols);
-    int32_t p = 0;
-    while (c.bitPos < bits) {
+    int32_t p = 0, pos = c.bitPos;
+    while (pos < bits) {
         if (p >= kCodecBufSize) fatalError("HufUnpack: output buffer full");
-        c.byteBuf[p++] = static_cast<uint8_t>(DecodeSym(c, c.symbols));
+        c.byteBuf[p++] = static_cast<uint8_t>(lzx_bits::decodeAt(c, c.symbols, pos));
     }
+    c.bitPos = pos;
     if (c.bitPos != bits) fatalError("HufUnpack: too many bits read");
     return p;
 }

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstring>
 
+#include "lzx/bitio.h"
 #include "lzx/codec.h"
 #include "updater/error.h"
 
@@ -25,9 +26,19 @@ inline uint32_t hashAt(const uint8_t* b) {
 }
 
 // Reads a code of `width` significant bits whose top bit is implied.
-inline int32_t getCode(Codec& c, int width) {
+inline int32_t getCode(const Codec& c, int width, int32_t& pos) {
     if (width <= 1) return width;
-    return static_cast<int32_t>(BitGet(c, width - 1)) + (1 << (width - 1));
+    return static_cast<int32_t>(lzx_bits::getAt(c, width - 1, pos)) + (1 << (width - 1));
+}
+
+// One item at bit `pos`: returns the symbol, and for a reference l and d.
+inline int32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& pos) {
+    int32_t s = lzx_bits::decodeAt(c, c.symbols, pos);
+    if (s < 256) return s;
+    int32_t t = s - 256;
+    l = getCode(c, t >> 4, pos);
+    d = getCode(c, t & 15, pos);
+    return s;
 }
 
 }  // namespace
@@ -81,12 +92,12 @@ void EmitItems(Codec& c) {
     for (int32_t k = 0; k < c.itemCount; k++) {
         uint32_t item = c.items[k];
         uint32_t s = item & 0x1FF;
-        BitPut(c, t.len[s], static_cast<uint32_t>(t.code[s]));
+        lzx_bits::put(c, t.len[s], static_cast<uint32_t>(t.code[s]));
         if (!(item & kRefFlag)) continue;
         // BitPut keeps only the low width - 1 bits, dropping the implied top bit.
         int lb = (s >> 4) & 15, db = s & 15;
-        if (lb > 1) BitPut(c, lb - 1, (item >> 9) & 0xFF);
-        if (db > 1) BitPut(c, db - 1, item >> 17);
+        if (lb > 1) lzx_bits::put(c, lb - 1, (item >> 9) & 0xFF);
+        if (db > 1) lzx_bits::put(c, db - 1, item >> 17);
     }
 }
 
@@ -124,12 +135,7 @@ int32_t LzxPack(Codec& c, int32_t n) {
 }
 
 int32_t DecodeItem(Codec& c, int32_t& l, int32_t& d) {
-    int32_t s = DecodeSym(c, c.symbols);
-    if (s < 256) return s;
-    int32_t t = s - 256;
-    l = getCode(c, t >> 4);
-    d = getCode(c, t & 15);
-    return s;
+    return decodeItemAt(c, l, d, c.bitPos);
 }
 
 int32_t LzxUnpack(Codec& c, int32_t bits) {
@@ -140,10 +146,10 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
     LenToVal(c.symbols);
     MakeLookup(c, c.symbols);
     uint8_t* out = c.byteBuf;
-    int32_t p = 0;
-    while (c.bitPos < bits) {
+    int32_t p = 0, pos = c.bitPos;
+    while (pos < bits) {
         int32_t l = 0, d = 0;
-        int32_t s = DecodeItem(c, l, d);
+        int32_t s = decodeItemAt(c, l, d, pos);
         if (s < 256) {
             if (p >= kCodecBufSize) fatalError("LzxUnpack: output buffer full");
             out[p++] = static_cast<uint8_t>(s);
@@ -161,6 +167,7 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
         for (; k < len; k++) dst[k] = src[k];
         p += len;
     }
+    c.bitPos = pos;
     if (c.bitPos != bits) fatalError("LzxUnpack: too many bits read");
     return p;
 }
