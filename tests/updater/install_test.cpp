@@ -1,0 +1,169 @@
+// Installation: the version file, the registry record and the temporary
+// archive, with archives packed by the library itself.
+#include "updater/install.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fileio/fileio.h"
+#include "lzx/lzx.h"
+#include "scoped_env.h"
+#include "support/tempdir.h"
+#include "updater/config.h"
+#include "updater/product.h"
+#include "updater/registry_store.h"
+
+using testing::ExitedWithCode;
+using testing::HasSubstr;
+
+namespace {
+
+LzxEntry record(const char* name, int32_t version) {
+    LzxEntry e{};
+    std::snprintf(e.name, sizeof e.name, "%s", name);
+    e.version = version;
+    e.status = 7;
+    return e;
+}
+
+std::string bytesOf(const std::vector<LzxEntry>& list) {
+    return std::string(reinterpret_cast<const char*>(list.data()), list.size() * sizeof(LzxEntry));
+}
+
+std::vector<LzxEntry> readList(const std::string& name) {
+    std::string bytes = readFile(name);
+    std::vector<LzxEntry> list(bytes.size() / sizeof(LzxEntry));
+    std::memcpy(list.data(), bytes.data(), list.size() * sizeof(LzxEntry));
+    return list;
+}
+
+class InstallTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = gConfig;
+        gConfig.mainProduct = 1;
+        gConfig.demo = 0;
+        PathMakeDirs("src\\sub");
+        writeFile("src/a.txt", "alpha");
+        writeFile("src/sub/b.txt", "bravo bravo");
+    }
+    void TearDown() override { gConfig = saved_; }
+
+    // Packs the given entry lines into "a.lzx".
+    void pack(const std::string& entries) {
+        writeFile("a.lst", "a.lzx\nsrc\\\n" + entries);
+        PackLZX("a.lst", nullptr, nullptr, nullptr, 0);
+    }
+    std::string version() {
+        char text[80] = {};
+        platform::RegKey key;
+        if (!openProductKey("Vorn", key)) return "?";
+        platform::regReadString(key, "Version", text, sizeof text);
+        platform::regCloseKey(key);
+        return text;
+    }
+
+    ScratchDir scratch_;
+    RunConfig saved_;
+    ScopedEnv registry_{"VELMORA_REGISTRY", scratch_.path() + "/registry"};
+    ScopedEnv tmp_{"TMPDIR", scratch_.path()};
+};
+
+const char kTwoFiles[] = "a.txt|V=200\n#a.txt\nsub\\b.txt|V=200\n#Sub\\b.txt\n";
+
+TEST_F(InstallTest, EmptyVersionFileGetsOneRecordPerInstalledFile) {
+    pack(kTwoFiles);
+    PathMakeDirs("prod");
+    writeFile("prod/lzx.ver", "");
+    installArchive("a.lzx", "prod");
+    std::vector<LzxEntry> list = readList("prod/lzx.ver");
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_STREQ(list[0].name, "#a.txt");
+    EXPECT_STREQ(list[1].name, "#Sub\\b.txt");
+    for (const LzxEntry& e : list) EXPECT_EQ(e.status, 0);
+    EXPECT_EQ(readFile("prod/Sub/b.txt"), "bravo bravo");
+    EXPECT_EQ(version(), "3.01");
+    EXPECT_FALSE(pathExists("prod/lzx.ver.new"));
+}
+
+TEST_F(InstallTest, OldRecordsKeepTheirPlaceAndAnEmptyNameEndsTheList) {
+    pack("");  // an archive without entries
+    PathMakeDirs("prod");
+    writeFile("prod/lzx.ver",
+              bytesOf({record("#old", 100), record("", 0), record("#after", 100)}) + "tail");
+    installArchive("a.lzx", "prod");
+    std::vector<LzxEntry> list = readList("prod/lzx.ver");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_STREQ(list[0].name, "#old");
+    EXPECT_EQ(list[0].status, 0);
+
+    pack(kTwoFiles);
+    writeFile("prod/lzx.ver", bytesOf({record("#x", 100), record("#A.TXT", 300)}));
+    installArchive("a.lzx", "prod");
+    list = readList("prod/lzx.ver");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1].version, 300);  // newer than the archive's: kept
+    EXPECT_FALSE(pathExists("prod/a.txt"));
+    EXPECT_STREQ(list[2].name, "#Sub\\b.txt");
+}
+
+TEST_F(InstallTest, MissingVersionFileStopsTheMainUpdate) {
+    pack(kTwoFiles);
+    PathMakeDirs("prod");
+    testing::internal::CaptureStderr();
+    installArchive("a.lzx", "prod");
+    std::string box = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(box, HasSubstr("Einde\nprod\\lzx.ver not found"));
+    EXPECT_FALSE(pathExists("prod/lzx.ver"));
+    EXPECT_FALSE(pathExists("prod/a.txt"));
+    EXPECT_EQ(version(), "");
+}
+
+TEST_F(InstallTest, OtherVariantsStartAnEmptyListAndRecordTheMainProduct) {
+    pack(kTwoFiles);
+    gConfig.mainProduct = 0;
+    PathMakeDirs("family");
+    installArchive("a.lzx", "family");
+    EXPECT_EQ(readList("family/lzx.ver").size(), 2u);
+    EXPECT_EQ(version(), "3.01");  // under "Vorn" in every variant
+
+    gConfig.mainProduct = 1;
+    gConfig.demo = 1;
+    installArchive("a.lzx", "demo\\deep\\dir");
+    EXPECT_EQ(readFile("demo/deep/dir/a.txt"), "alpha");
+    EXPECT_EQ(readList("demo/deep/dir/lzx.ver").size(), 2u);
+}
+
+TEST_F(InstallTest, FailedUnpackingLeavesVersionFileAndRegistryAlone) {
+    pack(kTwoFiles);
+    PathMakeDirs("prod\\Sub\\b.txt");  // a directory where a file must go
+    std::string before = bytesOf({record("#old", 100)});
+    writeFile("prod/lzx.ver", before);
+    writeProductVersion("Vorn", "3.0");
+    EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2), HasSubstr("code = 211"));
+    EXPECT_EQ(readFile("prod/lzx.ver"), before);
+    EXPECT_EQ(version(), "3.0");
+}
+
+TEST_F(InstallTest, TemporaryArchiveIsPrivateAndRemoved) {
+    char name[kFileNameMax];
+    const unsigned char bytes[] = {1, 2, 3};
+    writeArchive(name, bytes, 3);
+    std::string path = name;
+    struct stat st;
+    ASSERT_EQ(stat(path.substr(0, path.rfind('/')).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_THAT(path, testing::EndsWith("/TEMP.LZX"));
+    EXPECT_EQ(readFile(path), std::string("\1\2\3"));
+    deleteTemporary(name);
+    EXPECT_FALSE(pathExists(path));
+    deleteTemporary(name);  // a missing file is no error
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// The registry store, product detection and the product-active marker.
+#include "updater/product.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "scoped_env.h"
+#include "support/tempdir.h"
+#include "updater/config.h"
+#include "updater/registry_store.h"
+
+using testing::HasSubstr;
+
+namespace {
+
+class ProductTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = gConfig;
+        gConfig.mainProduct = 1;
+        gConfig.demo = 0;
+        gConfig.productDir[0] = gConfig.installedVersion[0] = 0;
+    }
+    void TearDown() override { gConfig = saved_; }
+    void set(const char* name, const char* value, const char* key = "Vorn") {
+        platform::RegKey k;
+        ASSERT_EQ(openProductKey(key, k), 1);
+        ASSERT_TRUE(platform::regWriteString(k, name, value));
+        platform::regCloseKey(k);
+    }
+
+    ScratchDir scratch_;
+    std::string store_ = scratch_.path() + "/store/registry";
+    ScopedEnv registryEnv_{"VELMORA_REGISTRY", store_};
+    ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", scratch_.path()};
+    RunConfig saved_;
+};
+
+TEST(RegistryStore, TextFormRoundTripsAwkwardBytes) {
+    registry_store::Store store;
+    std::string awkward = "C:\\dir \"quoted\"\n\ttab\x01\xE9]%";
+    store.obtain("Software\\Vorn").set("Location", awkward);
+    store.obtain("Software\\Odd]%Key\n").set("V\"al", "");
+    std::string text = registry_store::format(store);
+    EXPECT_THAT(text, HasSubstr("[Software\\Vorn]\n"));  // paths stay readable
+    registry_store::Store again;
+    EXPECT_TRUE(registry_store::parse(text, again));
+    ASSERT_EQ(again.keys.size(), 2u);
+    EXPECT_EQ(*again.find("software\\VORN")->get("location"), awkward);
+    ASSERT_NE(again.find("Software\\Odd]%Key\n"), nullptr);
+    EXPECT_EQ(*again.find("Software\\Odd]%Key\n")->get("V\"al"), "");
+}
+
+TEST(RegistryStore, DamagedLinesAreDroppedAndTheRestKept) {
+    registry_store::Store store;
+    EXPECT_FALSE(registry_store::parse(
+        "\"Orphan\"=\"x\"\n[Software\\A]\n\"Good\"=\"1\"\n\"Bad\"=\"unterminated\n"
+        "garbage\n[Software\\B\n",
+        store));
+    ASSERT_EQ(store.keys.size(), 1u);
+    EXPECT_EQ(*store.find("Software\\A")->get("Good"), "1");
+    EXPECT_EQ(store.find("Software\\A")->get("Bad"), nullptr);
+}
+
+TEST_F(ProductTest, MissingKeyFailsAndLeavesAnEmptyKeyBehind) {
+    EXPECT_EQ(findProductDirectory(), 0);
+    registry_store::Store store;
+    registry_store::parse(readFile(store_), store);
+    ASSERT_NE(store.find("Software\\Vorn"), nullptr);
+    EXPECT_TRUE(store.find("Software\\Vorn")->values.empty());
+}
+
+TEST_F(ProductTest, UpdateNeedsLocationAndVersion) {
+    set("Location", "C:\\");
+    EXPECT_EQ(findProductDirectory(), 0);
+    set("Version", "3.01");
+    EXPECT_EQ(findProductDirectory(), 1);
+    EXPECT_STREQ(gConfig.productDir, "C:\\");
+    EXPECT_STREQ(gConfig.installedVersion, "3.01");
+}
+
+TEST_F(ProductTest, ValuesLongerThanTheirBuffersFail) {
+    set("Location", std::string(259, 'd').c_str());
+    set("Version", std::string(79, '3').c_str());
+    EXPECT_EQ(readProductKey("Vorn"), 1);
+    set("Version", std::string(80, '3').c_str());
+    EXPECT_EQ(readProductKey("Vorn"), 0);
+    set("Version", "3");
+    set("Location", std::string(260, 'd').c_str());
+    EXPECT_EQ(readProductKey("Vorn"), 0);
+}
+
+TEST_F(ProductTest, VariantsUseTheirOwnKeys) {
+    set("Location", "/opt/demo", "Vorn Demo");
+    gConfig.demo = 1;
+    EXPECT_EQ(findProductDirectory(), 1);  // no version needed
+    EXPECT_STREQ(gConfig.productDir, "/opt/demo");
+    EXPECT_STREQ(gConfig.installedVersion, "");
+    gConfig.demo = 0;
+    gConfig.mainProduct = 0;
+    EXPECT_EQ(findProductDirectory(), 0);
+    set("Location", "/opt/velmora", "Velmora");
+    set("Version", "3.0", "Velmora");
+    EXPECT_EQ(findProductDirectory(), 1);
+    EXPECT_STREQ(gConfig.productDir, "/opt/velmora");
+    gConfig.demo = 1;
+    gConfig.productDir[0] = 0;
+    EXPECT_EQ(findProductDirectory(), 1);
+    EXPECT_THAT(gConfig.productDir, testing::EndsWith("Vorn Demo"));
+}
+
+TEST_F(ProductTest, WriteVersionKeepsOtherValuesAndKeys) {
+    set("Location", "/opt/vorn");
+    set("Location", "/opt/velmora", "Velmora");
+    EXPECT_EQ(writeProductVersion("Vorn", "3.01"), 1);
+    EXPECT_EQ(writeProductVersion("VORN", "3.02"), 1);  // keys ignore case
+    EXPECT_EQ(readProductKey("Vorn"), 1);
+    EXPECT_STREQ(gConfig.installedVersion, "3.02");
+    EXPECT_STREQ(gConfig.productDir, "/opt/vorn");
+    EXPECT_EQ(writeProductVersion(std::string(31, 'k').c_str(), "1"), 0);  // name too long
+}
+
+TEST_F(ProductTest, UnwritableStoreFailsWithoutHarm) {
+    ScopedEnv store("VELMORA_REGISTRY", scratch_.path() + "/file/registry");
+    writeFile(scratch_.path() + "/file", "not a directory");
+    EXPECT_EQ(findProductDirectory(), 0);
+    EXPECT_EQ(writeProductVersion("Vorn", "3.01"), 0);
+}
+
+TEST_F(ProductTest, MarkerIsHeldFromTheFirstTestOn) {
+    EXPECT_EQ(isProductActive("TestMarkerA"), 0);
+    // The first test keeps the marker: any later test sees it as present.
+    EXPECT_EQ(isProductActive("TestMarkerA"), 1);
+    EXPECT_EQ(isProductActive("TestMarkerB"), 0);
+}
+
+TEST(ProductDrive, WindowsDriveReplacesTheFirstCharacter) {
+    char dir[64] = "C:\\Program Files\\Vorn Demo";
+    applyWindowsDrive(dir, "D:\\WINDOWS");
+    EXPECT_STREQ(dir, "D:\\Program Files\\Vorn Demo");
+}
+
+}  // namespace

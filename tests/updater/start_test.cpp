@@ -1,0 +1,177 @@
+// Texts, command line, language and system version checks.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "updater/config.h"
+#include "updater/run.h"
+#include "updater/texts.h"
+
+using testing::HasSubstr;
+
+namespace {
+
+// Restores the run configuration after each test.
+class ConfigTest : public testing::Test {
+  protected:
+    void SetUp() override { saved_ = gConfig; }
+    void TearDown() override { gConfig = saved_; }
+    void variant(int mainProduct, int demo, int dutch) {
+        gConfig.mainProduct = mainProduct;
+        gConfig.demo = demo;
+        gConfig.dutch = dutch;
+    }
+
+  private:
+    RunConfig saved_;
+};
+
+using TextTable = ConfigTest;
+using CommandLine = ConfigTest;
+
+TEST_F(TextTable, IdsWithoutRowAreUnknownInBothLanguages) {
+    for (int dutch : {0, 1}) {
+        variant(1, 0, dutch);
+        for (int id : {0, 3, 32, -1, 1000}) EXPECT_STREQ(textFor(id), "Unknown") << id;
+        EXPECT_STREQ(textFor(8), "");  // an empty row is still a row
+    }
+}
+
+TEST_F(TextTable, DemoChoosesTheFormOfIds4And11And13And14) {
+    variant(1, 0, 0);
+    EXPECT_STREQ(textFor(4), "update information");
+    EXPECT_STREQ(textFor(11), "Install update");
+    EXPECT_STREQ(textFor(13), "The update has been applied.");
+    EXPECT_STREQ(textFor(14), "Update report");
+    variant(1, 1, 1);
+    EXPECT_STREQ(textFor(4), "demo informatie");
+    EXPECT_STREQ(textFor(11), "Installeer demo");
+    EXPECT_STREQ(textFor(13), "Installatie succesvol.\nVeel plezier.");
+    EXPECT_STREQ(textFor(14), "Einde installatie");
+    variant(0, 1, 0);
+    EXPECT_STREQ(textFor(13), "Installation completed.");
+}
+
+TEST_F(TextTable, MainProductChoosesCopyrightAndTeam) {
+    variant(1, 0, 1);
+    EXPECT_STREQ(textFor(10), "het Vorn team");
+    std::string copyrightA = textFor(9);
+    variant(0, 0, 1);
+    EXPECT_STREQ(textFor(10), "ontwikkelling");
+    EXPECT_NE(copyrightA, textFor(9));
+    std::string copyrightB = textFor(9);
+    variant(0, 0, 0);
+    EXPECT_EQ(copyrightB, textFor(9));  // the same in both languages
+    EXPECT_STREQ(textFor(10), "development");
+    EXPECT_THAT(copyrightA, HasSubstr("2001-2005"));
+}
+
+TEST_F(TextTable, LanguagesNeverMix) {
+    variant(1, 0, 0);
+    EXPECT_STREQ(textFor(5), "Vorn 3.01: 26-jun-2005");
+    EXPECT_STREQ(textFor(17), "Vorn directory not found");
+    EXPECT_STREQ(textFor(20), "Program directory not found");
+    EXPECT_STREQ(textFor(24), "You need Vorn version 3.0 to be able to use this update.");
+    EXPECT_THAT(textFor(15), testing::StartsWith("E-mail: "));
+    EXPECT_THAT(textFor(16), testing::StartsWith("Internet: "));
+    // Only these two have no English text of their own.
+    EXPECT_STREQ(textFor(30), "Er is een nieuwere versie van Velmora Software aanwezig.");
+    EXPECT_STREQ(textFor(31), "Er is een nieuwere versie van Trivelo aanwezig.");
+    std::string english15 = textFor(15), english16 = textFor(16);
+    variant(1, 0, 1);
+    EXPECT_STREQ(textFor(17), "Vorn directory niet gevonden");
+    EXPECT_STREQ(textFor(22),
+                 "Tijdens de installatie mag er geen\nandere Velmora Software draaien.");
+    EXPECT_STREQ(textFor(25), "Engels");
+    EXPECT_STREQ(textFor(28), "Duits");
+    EXPECT_NE(english15, textFor(15));
+    EXPECT_NE(english16, textFor(16));
+    for (int id = kFirstTextId; id <= kLastTextId; ++id) EXPECT_STRNE(textFor(id), "Unknown");
+}
+
+TEST_F(CommandLine, NoArgumentsLeaveTheSystemLanguage) {
+    variant(1, 0, 1);
+    gConfig.logEnabled = gConfig.spawned = 0;
+    parseCommandLine("");
+    EXPECT_EQ(gConfig.dutch, 1);
+    EXPECT_EQ(gConfig.logEnabled, 0);
+    EXPECT_EQ(gConfig.spawned, 0);
+}
+
+TEST_F(CommandLine, OptionsIgnoreCaseAndTheLaterLanguageWins) {
+    variant(1, 0, 1);
+    parseCommandLine("-ENG");
+    EXPECT_EQ(gConfig.dutch, 0);
+    parseCommandLine("-eng -dut");
+    EXPECT_EQ(gConfig.dutch, 1);
+    parseCommandLine("  -dut    -eng  ");
+    EXPECT_EQ(gConfig.dutch, 0);
+    gConfig.logEnabled = gConfig.spawned = 0;
+    parseCommandLine("whatever -Log -SPAWNED");
+    EXPECT_EQ(gConfig.logEnabled, 1);
+    EXPECT_EQ(gConfig.spawned, 1);
+}
+
+TEST_F(CommandLine, OnlySpacesSeparateTokens) {
+    variant(1, 0, 0);
+    gConfig.logEnabled = 0;
+    parseCommandLine("-dut\t-log");
+    EXPECT_EQ(gConfig.dutch, 0);
+    EXPECT_EQ(gConfig.logEnabled, 0);
+    parseCommandLine("-dut-log -logx");
+    EXPECT_EQ(gConfig.dutch, 0);
+    EXPECT_EQ(gConfig.logEnabled, 0);
+}
+
+TEST_F(CommandLine, TextIsCutAt259Characters) {
+    variant(1, 0, 0);
+    std::string text = std::string(254, 'x') + " -dut";  // option ends at 259
+    parseCommandLine(text.c_str());
+    EXPECT_EQ(gConfig.dutch, 1);
+    gConfig.dutch = 0;
+    text = std::string(255, 'x') + " -dut";  // its last letter is cut off
+    parseCommandLine(text.c_str());
+    EXPECT_EQ(gConfig.dutch, 0);
+    text = std::string(300, 'y') + " -dut";
+    parseCommandLine(text.c_str());
+    EXPECT_EQ(gConfig.dutch, 0);
+}
+
+TEST_F(CommandLine, TokensBeyond48AreIgnored) {
+    variant(1, 0, 0);
+    std::string text;
+    for (int i = 0; i < 47; ++i) text += "a ";
+    parseCommandLine((text + "-dut").c_str());  // token 48
+    EXPECT_EQ(gConfig.dutch, 1);
+    gConfig.dutch = 0;
+    parseCommandLine((text + "b -dut").c_str());  // token 49
+    EXPECT_EQ(gConfig.dutch, 0);
+}
+
+TEST_F(ConfigTest, LanguageComesFromThePrimaryLanguage) {
+    chooseLanguage(0x0413);  // Dutch (Netherlands)
+    EXPECT_EQ(gConfig.dutch, 1);
+    chooseLanguage(0x0813);  // Dutch (Belgium)
+    EXPECT_EQ(gConfig.dutch, 1);
+    chooseLanguage(0x0409);
+    EXPECT_EQ(gConfig.dutch, 0);
+    chooseLanguage(0x0013 | 0x0400 | 0x8000);  // only the low 10 bits count
+    EXPECT_EQ(gConfig.dutch, 1);
+}
+
+TEST(WindowsVersion, OlderThan4IsRefusedWithMajorAndMinor) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(checkWindowsVersion(0x3303), 0);  // 3.51
+    std::string box = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(box, HasSubstr("Einde"));
+    EXPECT_THAT(box, HasSubstr("Vorn werkt niet onder Windows 3.1 [3, 51]"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(checkWindowsVersion(0x0004), 1);
+    EXPECT_EQ(checkWindowsVersion(0x0A0A), 1);
+    EXPECT_EQ(checkWindowsVersion(), 1);  // this system
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+}  // namespace
