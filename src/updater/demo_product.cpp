@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "lzx/lzx.h"
+#include "updater/join.h"
 #include "updater/product.h"
 
 namespace {
@@ -108,11 +109,11 @@ int list(const fs::path& dir) {
     while (in.read(reinterpret_cast<char*>(&e), sizeof e)) {
         e.name[sizeof e.name - 1] = 0;
         std::string options;
-        if (e.languages) options += " L=" + std::to_string(e.languages);
-        if (e.productVersions) options += " J=" + std::to_string(e.productVersions);
-        if (e.scramble) options += " E=" + std::to_string(e.scramble);
-        if (e.deleteAfter) options += " D=" + std::to_string(e.deleteAfter);
-        if (e.existingOnly) options += " R=" + std::to_string(e.existingOnly);
+        if (e.languages) options += joinText(" L=", std::to_string(e.languages));
+        if (e.productVersions) options += joinText(" J=", std::to_string(e.productVersions));
+        if (e.scramble) options += joinText(" E=", std::to_string(e.scramble));
+        if (e.deleteAfter) options += joinText(" D=", std::to_string(e.deleteAfter));
+        if (e.existingOnly) options += joinText(" R=", std::to_string(e.existingOnly));
         std::printf("%-32s %9d %7d %6d %s\n", e.name, e.size, e.version, e.status, options.c_str());
     }
     return 0;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "updater/dialog.h"
+#include "updater/join.h"
 
 namespace {
 
@@ -107,14 +108,14 @@ class Canvas {
         }
     }
     void box(int x, int y, int w, int h, const std::string& title) {
-        std::string edge = "+" + std::string(w > 2 ? w - 2 : 0, '-') + "+";
+        std::string edge = joinText("+", std::string(w > 2 ? w - 2 : 0, '-'), "+");
         put(x, y, edge, w);
         put(x, y + h - 1, edge, w);
         for (int r = y + 1; r < y + h - 1; ++r) {
             put(x, r, "|", 1);
             put(x + w - 1, r, "|", 1);
         }
-        if (!title.empty()) put(x + 2, y, " " + title + " ", w - 4);
+        if (!title.empty()) put(x + 2, y, joinText(" ", title, " "), w - 4);
     }
     std::string text(int indent) const {
         std::string out;
@@ -136,7 +137,7 @@ std::string TerminalDialog::render() const {
     int w = col(template_.width), h = row(template_.height);
     Canvas canvas(w + 2, h + 2);
     canvas.box(0, 0, w + 2, h + 2, "");
-    canvas.put(2, 0, "[ " + caption_ + " ]", w - 2);
+    canvas.put(2, 0, joinText("[ ", caption_, " ]"), w - 2);
     // Group boxes first, so the texts inside them draw over the frame space.
     for (int pass = 0; pass < 2; ++pass) {
         for (const ControlState& c : controls_) {
@@ -165,12 +166,13 @@ std::string TerminalDialog::render() const {
                     break;
                 }
                 case ControlKind::Edit:
-                    canvas.put(x, y, "[" + c.text + std::string(c.enabled ? "_" : "") + "]", cw);
+                    canvas.put(x, y, joinText("[", c.text, c.enabled ? "_" : "", "]"), cw);
                     break;
                 case ControlKind::DefaultButton:
                 case ControlKind::Button: {
-                    std::string label = t.kind == ControlKind::DefaultButton ? "<" + c.text + ">"
-                                                                             : "[" + c.text + "]";
+                    std::string label = t.kind == ControlKind::DefaultButton
+                                            ? joinText("<", c.text, ">")
+                                            : joinText("[", c.text, "]");
                     int n = static_cast<int>(label.size());
                     canvas.put(x + (n < cw ? (cw - n) / 2 : 0), y, label, cw);
                     break;
@@ -189,8 +191,8 @@ void runDialog(const DialogTemplate& dialog, DialogProc proc) {
     TerminalDialog window(dialog);
     proc(window, DialogMessage::Init, 0);
     while (!window.ended()) {
-        std::string prompt =
-            "I = " + window.buttonText(kIdOk) + ", other = " + window.buttonText(kIdCancel) + ": ";
+        std::string prompt = joinText("I = ", window.buttonText(kIdOk),
+                                      ", other = ", window.buttonText(kIdCancel), ": ");
         std::fputs(window.render().c_str(), stdout);
         std::fputs(prompt.c_str(), stdout);
         std::fflush(stdout);

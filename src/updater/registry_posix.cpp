@@ -28,6 +28,7 @@
 #include <utility>
 #include <vector>
 
+#include "updater/join.h"
 #include "updater/platform.h"
 #include "updater/registry_store.h"
 
@@ -142,15 +143,11 @@ std::string configDirectory() {
 }
 
 bool makeDirectories(const std::string& dir) {
-    std::string partial;
-    std::stringstream parts(dir);
-    std::string part;
-    if (!dir.empty() && dir[0] == '/') partial = "/";
-    while (std::getline(parts, part, '/')) {
-        if (part.empty()) continue;
-        partial += part;
-        if (mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        partial += '/';
+    // Every prefix that ends before a slash, then the whole path.
+    for (size_t i = 1; i <= dir.size(); ++i) {
+        if (i < dir.size() && dir[i] != '/') continue;
+        if (dir[i - 1] == '/') continue;
+        if (mkdir(dir.substr(0, i).c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return true;
 }
@@ -210,9 +207,9 @@ bool parse(const std::string& text, Store& store) {
 std::string format(const Store& store) {
     std::string out = "# Velmora registry store of the current user\n";
     for (const Key& k : store.keys) {
-        out += "\n[" + escapeKey(k.path) + "]\n";
+        out += joinText("\n[", escapeKey(k.path), "]\n");
         for (const auto& v : k.values)
-            out += "\"" + escape(v.first) + "\"=\"" + escape(v.second) + "\"\n";
+            out += joinText("\"", escape(v.first), "\"=\"", escape(v.second), "\"\n");
     }
     return out;
 }
