@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "lzx/codec.h"
+#include "lzx/rowsort.h"
 #include "lzx/lzx.h"
 #include "lzx/tempname.h"
 #include "updater/error.h"
@@ -186,6 +187,20 @@ void Hfill(HILE* h) {
     h->position = 0;
 }
 
+namespace {
+
+bool hasEmptyRow(const uint8_t* block) {
+    for (int r = 0; r < kSorRows; ++r) {
+        const uint8_t* row = block + r * kSorRowBytes;
+        int j = 0;
+        while (j < kSorRowBytes && row[j] == 0xFF) ++j;
+        if (j == kSorRowBytes) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int32_t Hclose(HILE* h) {
     checkHandle(h, "Hclose");
     int32_t result = 0;
@@ -193,6 +208,13 @@ int32_t Hclose(HILE* h) {
         int32_t length = h->base + h->position;
         if (h->position > 0) {
             std::memset(h->buffer + h->position, 0, static_cast<size_t>(kBlockSize - h->position));
+            // A row-sorted block needs one all-0xFF row. When the zero padding leaves
+            // none, pad with 0xFF instead: readers never see the padding, and a
+            // short last block must not make the whole stream unwritable.
+            if ((h->header.flags & kFlagRowSort) && !hasEmptyRow(h->buffer)) {
+                std::memset(h->buffer + h->position, 0xFF,
+                            static_cast<size_t>(kBlockSize - h->position));
+            }
             h->position = kBlockSize;
             Hflus(h);
         }

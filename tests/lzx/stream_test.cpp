@@ -257,10 +257,29 @@ TEST_F(StreamDeathTest, MisuseOfHandles) {
     Hclose(r);
 }
 
-TEST_F(StreamDeathTest, RowSortNeedsAnEmptyRowInEveryBlock) {
-    // The last block is padded with zeros, so a short one has no empty row.
-    EXPECT_EXIT(writeStream("s.lzx", "wbs", sample(Sample::Rows, 16385, 1)), ExitedWithCode(2),
-                HasSubstr("SorPack: no empty rows"));
+TEST_F(StreamTest, RowSortPadsAShortLastBlockWithFFOnlyWhenItLacksAnEmptyRow) {
+    // Zero padding would leave the last block without an empty row.
+    std::string data = sample(Sample::Rows, 16385, 1);
+    writeStream("s.lzx", "wbs", data);
+    EXPECT_EQ(readStream("s.lzx"), data);
+    HILE* r = Hopen("s.lzx", "rb");
+    Hseek(r, 16384);
+    EXPECT_EQ(r->buffer[1], 0xFF);
+    EXPECT_EQ(r->buffer[kBlockSize - 1], 0xFF);
+    Hclose(r);
+
+    // With an empty row among the data the padding stays zero.
+    std::string withRow = std::string(64, '\xFF') + "x";
+    writeStream("t.lzx", "wbs", withRow);
+    r = Hopen("t.lzx", "rb");
+    Hseek(r, 0);
+    EXPECT_EQ(r->buffer[64], 'x');
+    EXPECT_EQ(r->buffer[65], 0);
+    EXPECT_EQ(r->buffer[kBlockSize - 1], 0);
+    Hclose(r);
+}
+
+TEST_F(StreamDeathTest, RowSortNeedsAnEmptyRowInEveryFullBlock) {
     EXPECT_EXIT(writeStream("s.lzx", "wbs", std::string(20000, 'a')), ExitedWithCode(2),
                 HasSubstr("SorPack: no empty rows"));
 }
