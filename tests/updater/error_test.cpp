@@ -1,3 +1,5 @@
+#include "updater/error.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +10,6 @@
 
 #include "fileio/fileio.h"
 #include "support/tempdir.h"
-#include "updater/error.h"
 
 using testing::ExitedWithCode;
 using testing::HasSubstr;
@@ -74,7 +75,8 @@ TEST(TrackedMemory, UnknownOrFreedAddressesAreIgnored) {
 }
 
 TEST(TrackedMemoryDeathTest, NegativeSizeAndFullTable) {
-    EXPECT_EXIT(allocTracked(-1), ExitedWithCode(2), HasSubstr("Internal error [123] in [UPDATER,1943]"));
+    EXPECT_EXIT(allocTracked(-1), ExitedWithCode(2),
+                HasSubstr("Internal error [123] in [UPDATER,1943]"));
     EXPECT_EXIT(
         {
             for (int i = 0; i <= kTrackedSlots; ++i) allocTracked(8);
