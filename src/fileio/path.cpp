@@ -53,10 +53,10 @@ int PathMakeDirs(const char* path) {
     size_t len = strnlen(path, kFileNameMax - 1);
     std::memcpy(copy, path, len);
     copy[len] = 0;
-    // Each counted separator ends one prefix; a separator right after a colon
-    // is the root of a drive and ends none. The whole path is the last prefix.
+    // Each counted separator ends one prefix; a root separator (after a drive
+    // colon) ends none. The whole path is the last prefix.
     for (size_t i = 0; i <= len; ++i) {
-        bool sep = i < len && (copy[i] == '\\' || copy[i] == '/') && !(i > 0 && copy[i - 1] == ':');
+        bool sep = i < len && (copy[i] == '\\' || copy[i] == '/') && !sys::isRootSeparator(copy, i);
         if (!sep && i < len) continue;
         char saved = copy[i];
         copy[i] = 0;

@@ -2,6 +2,7 @@
 // (sys_posix.cpp, sys_win32.cpp). Names are in backslash form.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "fileio/fileio.h"
@@ -25,5 +26,8 @@ bool writable(const char* name);
 bool exists(const char* name);
 bool remove(const char* name);
 bool makeDir(const char* name);
+// True when the separator at path[i] is a root (it ends no directory
+// prefix): after a drive colon everywhere, and a leading '/' on POSIX.
+bool isRootSeparator(const char* path, size_t i);
 
 }  // namespace sys

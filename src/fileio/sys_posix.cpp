@@ -106,4 +106,10 @@ bool remove(const char* name) { return unlink(NativePath(name).text) == 0; }
 
 bool makeDir(const char* name) { return mkdir(NativePath(name).text, 0777) == 0; }
 
+// "/usr/x" is an absolute path here, as "C:\x" is on Windows. A leading
+// backslash keeps its Windows meaning (root of the current drive: refused).
+bool isRootSeparator(const char* path, size_t i) {
+    return (i == 0 && path[0] == '/') || (i > 0 && path[i - 1] == ':');
+}
+
 }  // namespace sys

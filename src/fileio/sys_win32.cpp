@@ -66,4 +66,6 @@ bool remove(const char* name) { return DeleteFileA(name) != 0; }
 
 bool makeDir(const char* name) { return CreateDirectoryA(name, nullptr) != 0; }
 
+bool isRootSeparator(const char* path, size_t i) { return i > 0 && path[i - 1] == ':'; }
+
 }  // namespace sys

@@ -81,9 +81,7 @@ void installArchive(const char* source, const char* target) {
         table = newTable(capacity);
     }
 
-    char unpackDir[kFileNameMax];
-    platform::unpackTarget(target, unpackDir, sizeof unpackDir);
-    UnPackLZX(source, unpackDir, table, capacity, 1, 0, 0);
+    UnPackLZX(source, target, table, capacity, 1, 0, 0);
 
     int32_t used = 0;
     while (used < capacity && table[used].name[0] != 0) table[used++].status = 0;

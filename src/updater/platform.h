@@ -55,11 +55,6 @@ void regCloseKey(RegKey key);
 void tempDirectory(char* buffer, uint32_t size);
 // Replaces file `to` by file `from` in one step (names in backslash form).
 bool replaceFile(const char* from, const char* to);
-// The form of directory `dir` to hand to the unpacker. On POSIX an absolute
-// directory is given relative to the root (which becomes the current
-// directory), since the file layer cannot create directories along a path
-// that begins with a separator.
-void unpackTarget(const char* dir, char* buffer, uint32_t size);
 // Default directory of the product family's demo installation.
 void defaultDemoDirectory(char* buffer, uint32_t size);
 

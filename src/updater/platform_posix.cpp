@@ -132,12 +132,4 @@ bool replaceFile(const char* from, const char* to) {
     return std::rename(native(from).c_str(), native(to).c_str()) == 0;
 }
 
-void unpackTarget(const char* dir, char* buffer, uint32_t size) {
-    if (dir[0] == '/' && chdir("/") == 0) {
-        while (*dir == '/') ++dir;
-        if (*dir == 0) dir = ".";
-    }
-    std::snprintf(buffer, size, "%s", dir);
-}
-
 }  // namespace platform

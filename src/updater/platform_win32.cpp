@@ -118,8 +118,4 @@ bool replaceFile(const char* from, const char* to) {
     return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
-void unpackTarget(const char* dir, char* buffer, uint32_t size) {
-    std::snprintf(buffer, size, "%s", dir);
-}
-
 }  // namespace platform

@@ -95,6 +95,17 @@ TEST(PathMakeDirs, DriveRootIsNotASeparatorPrefix) {
     EXPECT_TRUE(isDir("Q:/R"));
 }
 
+TEST(PathMakeDirs, AbsolutePosixPathsWork) {
+    ScratchDir dir;
+    std::string path = dir.path() + "/abs/x";
+    EXPECT_EQ(PathMakeDirs(path.c_str()), 1);
+    EXPECT_TRUE(isDir(path.c_str()));
+    // Backslash form of the same absolute path.
+    std::string back = dir.path() + "\\abs\\y";
+    EXPECT_EQ(PathMakeDirs(back.c_str()), 1);
+    EXPECT_TRUE(isDir((dir.path() + "/abs/y").c_str()));
+}
+
 TEST(FileDelete, MissingFileIsNoErrorAndExistingFileGoes) {
     ScratchDir dir;
     FileRec f;
