@@ -40,4 +40,10 @@ echo "== windows cross build (mingw-w64 i686)"
 cmake -S "$root" -B "$root/build-win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build "$root/build-win32" -j "$jobs"
+if command -v wine >/dev/null 2>&1; then
+  echo "== windows build under Wine"
+  bash "$root/scripts/wine_smoke.sh" "$root/build-release/tools/lzx/lzx" "$root/build-win32/tools/lzx/lzx.exe"
+else
+  echo "== Wine not installed: the Windows build was compiled, not run"
+fi
 echo "== all done"
