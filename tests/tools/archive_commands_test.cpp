@@ -1,11 +1,8 @@
 // The lzx tool's archive commands, run as a program.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -14,25 +11,11 @@
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
 #include "support/tempdir.h"
+#include "tool_runner.h"
 
 using testing::HasSubstr;
 
 namespace {
-
-struct ToolRun {
-    int code;
-    std::string out, err;
-};
-
-ToolRun lzx(const std::string& args) {
-    std::string cmd = std::string(LZX_TOOL) + " " + args + " >stdout.txt 2>stderr.txt";
-    int status = std::system(cmd.c_str());
-    ToolRun r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile("stdout.txt"),
-              readFile("stderr.txt")};
-    std::remove("stdout.txt");
-    std::remove("stderr.txt");
-    return r;
-}
 
 std::string bytes(size_t n, unsigned seed) {
     std::vector<unsigned char> v = randomBytes(n, seed);
@@ -68,12 +51,12 @@ TEST(ArchiveCommands, PackListUnpackReproducesATree) {
               "bin\\vorn.exe|V=101|R=0|D=0|J=2\r\n#bin\\vorn.exe\r\n"
               "#src\\one|V=100\r\n#one\r\n");
 
-    ToolRun pack = lzx("pack list.txt");
+    ToolRun pack = runTool("pack list.txt");
     ASSERT_EQ(pack.code, 0) << pack.err;
     EXPECT_THAT(pack.out, HasSubstr("4 entries"));
     EXPECT_THAT(pack.out, HasSubstr(std::to_string(4194321 + text.size() + 70001) + " source"));
 
-    ToolRun list = lzx("list a.lzx");
+    ToolRun list = runTool("list a.lzx");
     ASSERT_EQ(list.code, 0) << list.err;
     EXPECT_EQ(list.out,
               "#data\\maps\\big.bin\t4194321\tV=100\tL=de\tJ=13\n"
@@ -83,7 +66,7 @@ TEST(ArchiveCommands, PackListUnpackReproducesATree) {
                   "#bin\\vorn.exe\t70000\tV=101\tJ=2\n"
                   "#one\t1\tV=100\n");
 
-    ToolRun unpack = lzx("unpack a.lzx out --languages e --versions 12");
+    ToolRun unpack = runTool("unpack a.lzx out --languages e --versions 12");
     ASSERT_EQ(unpack.code, 0) << unpack.err;
     // E=1 left the file scrambled; scrambling it again restores it.
     EXPECT_NE(readFile("out/data/cards.txt"), text);
@@ -100,10 +83,10 @@ TEST(ArchiveCommands, HostileNamesArePackedAsWrittenButNeverUnpacked) {
         SCOPED_TRACE(hostile);
         writeFile("list.txt",
                   std::string("a.lzx\nsrc\\\nf|V=100\n#safe\nf|V=100\n") + hostile + "\n");
-        ASSERT_EQ(lzx("pack list.txt").code, 0);
-        EXPECT_THAT(lzx("list a.lzx").out, HasSubstr(std::string("\n") + hostile + "\t7"));
+        ASSERT_EQ(runTool("pack list.txt").code, 0);
+        EXPECT_THAT(runTool("list a.lzx").out, HasSubstr(std::string("\n") + hostile + "\t7"));
 
-        ToolRun r = lzx("unpack a.lzx out/t");
+        ToolRun r = runTool("unpack a.lzx out/t");
         EXPECT_EQ(r.code, 2);
         EXPECT_THAT(r.err, HasSubstr("nothing written"));
         EXPECT_FALSE(pathExists("out"));  // not even the safe entry before it
@@ -113,10 +96,10 @@ TEST(ArchiveCommands, HostileNamesArePackedAsWrittenButNeverUnpacked) {
     // Names without "#" are plain paths: inside the target only when that is
     // the current directory, as it is by default.
     writeFile("list.txt", "a.lzx\nsrc\\\nf|V=100\nplain\n");
-    ASSERT_EQ(lzx("pack list.txt").code, 0);
-    EXPECT_EQ(lzx("unpack a.lzx").code, 0);
+    ASSERT_EQ(runTool("pack list.txt").code, 0);
+    EXPECT_EQ(runTool("unpack a.lzx").code, 0);
     EXPECT_EQ(readFile("plain"), "payload");
-    EXPECT_EQ(lzx("unpack a.lzx out --unsafe-paths").code, 0);
+    EXPECT_EQ(runTool("unpack a.lzx out --unsafe-paths").code, 0);
 }
 
 TEST(ArchiveCommands, InstalledVersionFileIsReadAndWrittenBack) {
@@ -124,7 +107,7 @@ TEST(ArchiveCommands, InstalledVersionFileIsReadAndWrittenBack) {
     std::filesystem::create_directories("src");
     writeFile("src/f", "new");
     writeFile("list.txt", "a.lzx\nsrc\\\nf|V=120\n#f\nf|V=100\n#g\n");
-    ASSERT_EQ(lzx("pack list.txt").code, 0);
+    ASSERT_EQ(runTool("pack list.txt").code, 0);
 
     // An older record of one file, and one the archive does not hold.
     LzxEntry records[2] = {};
@@ -134,7 +117,7 @@ TEST(ArchiveCommands, InstalledVersionFileIsReadAndWrittenBack) {
     records[1].version = 300;
     writeFile("lzx.ver", std::string(reinterpret_cast<char*>(records), sizeof records));
 
-    ToolRun r = lzx("unpack a.lzx out --installed lzx.ver");
+    ToolRun r = runTool("unpack a.lzx out --installed lzx.ver");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("1 added, 1 replaced, 0 kept, 3 listed"));
     std::string ver = readFile("lzx.ver");
@@ -146,32 +129,32 @@ TEST(ArchiveCommands, InstalledVersionFileIsReadAndWrittenBack) {
     EXPECT_STREQ(back[2].name, "#g");
     for (int i = 0; i < 3; ++i) EXPECT_EQ(back[i].status, 0);
 
-    r = lzx("unpack a.lzx out --installed lzx.ver");
+    r = runTool("unpack a.lzx out --installed lzx.ver");
     EXPECT_THAT(r.out, HasSubstr("0 added, 0 replaced, 2 kept, 3 listed"));
 }
 
 TEST(ArchiveCommands, UsageAndFatalErrors) {
     ScratchDir dir;
     for (const char* cmd : {"pack", "list", "unpack"}) {
-        ToolRun help = lzx(std::string(cmd) + " --help");
+        ToolRun help = runTool(std::string(cmd) + " --help");
         EXPECT_EQ(help.code, 0);
         EXPECT_THAT(help.out, HasSubstr(std::string("usage: lzx ") + cmd));
-        EXPECT_EQ(lzx(cmd).code, 64);
+        EXPECT_EQ(runTool(cmd).code, 64);
     }
-    EXPECT_EQ(lzx("pack a b").code, 64);
-    EXPECT_EQ(lzx("unpack a.lzx out --languages dx").code, 64);
-    EXPECT_EQ(lzx("unpack a.lzx out --versions 4").code, 64);
-    EXPECT_EQ(lzx("unpack a.lzx out --bogus").code, 64);
-    EXPECT_EQ(lzx("unpack a.lzx out extra").code, 64);
-    EXPECT_EQ(lzx("unpack a.lzx out --installed").code, 64);
+    EXPECT_EQ(runTool("pack a b").code, 64);
+    EXPECT_EQ(runTool("unpack a.lzx out --languages dx").code, 64);
+    EXPECT_EQ(runTool("unpack a.lzx out --versions 4").code, 64);
+    EXPECT_EQ(runTool("unpack a.lzx out --bogus").code, 64);
+    EXPECT_EQ(runTool("unpack a.lzx out extra").code, 64);
+    EXPECT_EQ(runTool("unpack a.lzx out --installed").code, 64);
 
-    ToolRun missing = lzx("pack nothing.txt");
+    ToolRun missing = runTool("pack nothing.txt");
     EXPECT_EQ(missing.code, 2);
     EXPECT_THAT(missing.err, HasSubstr("[nothing.txt] code = 209"));
     writeFile("list.txt", "a.lzx\nsrc\\\nf|V=99\nx\n");
-    EXPECT_THAT(lzx("pack list.txt").err, HasSubstr("PackLZX: Version error [src\\f]"));
+    EXPECT_THAT(runTool("pack list.txt").err, HasSubstr("PackLZX: Version error [src\\f]"));
     writeFile("bad.lzx", "not an archive at all");
-    ToolRun bad = lzx("unpack bad.lzx out");
+    ToolRun bad = runTool("unpack bad.lzx out");
     EXPECT_EQ(bad.code, 2);
     EXPECT_THAT(bad.err, HasSubstr("Hopen: not an LZX file"));
 }
@@ -181,7 +164,7 @@ TEST(ArchiveCommands, DamagedArchivesAreRefusedBeforeWriting) {
     std::filesystem::create_directories("src");
     writeFile("src/f", bytes(50000, 3));
     writeFile("list.txt", "a.lzx\nsrc\\\nf|V=100\n#first\nf|V=100\n#second\n");
-    ASSERT_EQ(lzx("pack list.txt").code, 0);
+    ASSERT_EQ(runTool("pack list.txt").code, 0);
     // Shorten the stream by rewriting its content without the last bytes.
     std::string content;
     HILE* in = Hopen("a.lzx", "rb");
@@ -192,11 +175,11 @@ TEST(ArchiveCommands, DamagedArchivesAreRefusedBeforeWriting) {
     Hwrite(content.data(), static_cast<int32_t>(content.size() - 10), out);
     Hclose(out);
 
-    ToolRun r = lzx("unpack cut.lzx out");
+    ToolRun r = runTool("unpack cut.lzx out");
     EXPECT_EQ(r.code, 2);
     EXPECT_THAT(r.err, HasSubstr("[#second] has more data than the archive holds"));
     EXPECT_FALSE(pathExists("out"));
-    EXPECT_EQ(lzx("list cut.lzx").code, 2);
+    EXPECT_EQ(runTool("list cut.lzx").code, 2);
 }
 
 }  // namespace

@@ -1,32 +1,16 @@
 // The lzx tool's stream commands, run as a program.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/tempdir.h"
+#include "tool_runner.h"
 
 using testing::HasSubstr;
 
 namespace {
-
-struct ToolResult {
-    int code;
-    std::string out, err;
-};
-
-ToolResult tool(const std::string& args) {
-    std::string cmd = std::string(LZX_TOOL) + " " + args + " >out.txt 2>err.txt";
-    int status = std::system(cmd.c_str());
-    ToolResult r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile("out.txt"),
-                 readFile("err.txt")};
-    std::remove("out.txt");
-    std::remove("err.txt");
-    return r;
-}
 
 // Text-like bytes with a 64-byte row of 0xFF every 1024 bytes, so that every
 // block of 16384 bytes can be row-sorted.
@@ -48,9 +32,9 @@ TEST(StreamCommandsTest, RoundTripsInEveryMode) {
             if (std::string(option) == "--rowsort" && n % 16384 != 0 && n % 16384 < 64) continue;
             std::string in = data(n, static_cast<unsigned>(n));
             writeFile("in.bin", in);
-            ToolResult c = tool(std::string("compress ") + option + " in.bin out.lzx");
+            ToolRun c = runTool(std::string("compress ") + option + " in.bin out.lzx");
             ASSERT_EQ(c.code, 0) << option << " " << n << c.err;
-            ToolResult d = tool("decompress out.lzx back.bin");
+            ToolRun d = runTool("decompress out.lzx back.bin");
             ASSERT_EQ(d.code, 0) << d.err;
             EXPECT_TRUE(readFile("back.bin") == in) << option << " " << n;
         }
@@ -60,47 +44,47 @@ TEST(StreamCommandsTest, RoundTripsInEveryMode) {
 TEST(StreamCommandsTest, TestInfoAndExitCodes) {
     ScratchDir dir;
     writeFile("in.bin", data(50000, 1));
-    ASSERT_EQ(tool("compress --huffman in.bin good.lzx").code, 0);
+    ASSERT_EQ(runTool("compress --huffman in.bin good.lzx").code, 0);
     std::string bad = readFile("good.lzx");
     bad.resize(bad.size() / 2);
     writeFile("bad.lzx", bad);
 
-    ToolResult t = tool("test good.lzx bad.lzx in.bin good.lzx");
+    ToolRun t = runTool("test good.lzx bad.lzx in.bin good.lzx");
     EXPECT_EQ(t.code, 2);
     EXPECT_THAT(t.out, HasSubstr("good.lzx: OK"));
     EXPECT_THAT(t.out, HasSubstr("bad.lzx: FAILED"));
     EXPECT_THAT(t.out, HasSubstr("in.bin: FAILED"));
     EXPECT_THAT(t.out, HasSubstr("2 of 4 files OK"));
     EXPECT_THAT(t.err, HasSubstr("Hopen: not an LZX file"));
-    EXPECT_EQ(tool("test good.lzx").code, 0);
+    EXPECT_EQ(runTool("test good.lzx").code, 0);
 
-    ToolResult i = tool("info good.lzx");
+    ToolRun i = runTool("info good.lzx");
     EXPECT_EQ(i.code, 0);
     EXPECT_THAT(i.out, HasSubstr("length:       50000 bytes"));
     EXPECT_THAT(i.out, HasSubstr("blocks:       4"));
     EXPECT_THAT(i.out, HasSubstr("Huffman-only"));
 
-    ToolResult d = tool("decompress bad.lzx x.bin");
+    ToolRun d = runTool("decompress bad.lzx x.bin");
     EXPECT_EQ(d.code, 2);
     EXPECT_THAT(d.err, HasSubstr("Hopen: bad header"));
     writeFile("rows.bin", std::string(20000, 'a'));
-    ToolResult s = tool("compress --rowsort rows.bin r.lzx");
+    ToolRun s = runTool("compress --rowsort rows.bin r.lzx");
     EXPECT_EQ(s.code, 2);
     EXPECT_THAT(s.err, HasSubstr("SorPack: no empty rows"));
 
-    EXPECT_EQ(tool("").code, 64);
-    EXPECT_EQ(tool("frobnicate").code, 64);
-    EXPECT_EQ(tool("compress in.bin").code, 64);
-    EXPECT_EQ(tool("compress --huffman --rowsort in.bin o.lzx").code, 64);
-    EXPECT_EQ(tool("compress --fast in.bin o.lzx").code, 64);
-    EXPECT_EQ(tool("decompress good.lzx").code, 64);
-    EXPECT_EQ(tool("test").code, 64);
-    EXPECT_EQ(tool("info a b").code, 64);
-    ToolResult h = tool("--help");
+    EXPECT_EQ(runTool("").code, 64);
+    EXPECT_EQ(runTool("frobnicate").code, 64);
+    EXPECT_EQ(runTool("compress in.bin").code, 64);
+    EXPECT_EQ(runTool("compress --huffman --rowsort in.bin o.lzx").code, 64);
+    EXPECT_EQ(runTool("compress --fast in.bin o.lzx").code, 64);
+    EXPECT_EQ(runTool("decompress good.lzx").code, 64);
+    EXPECT_EQ(runTool("test").code, 64);
+    EXPECT_EQ(runTool("info a b").code, 64);
+    ToolRun h = runTool("--help");
     EXPECT_EQ(h.code, 0);
     EXPECT_THAT(h.out, HasSubstr("decompress IN OUT"));
     for (const char* cmd : {"compress", "decompress", "test", "info"}) {
-        ToolResult ch = tool(std::string(cmd) + " --help");
+        ToolRun ch = runTool(std::string(cmd) + " --help");
         EXPECT_EQ(ch.code, 0) << cmd;
         EXPECT_THAT(ch.out, HasSubstr(std::string("usage: lzx ") + cmd)) << cmd;
     }
