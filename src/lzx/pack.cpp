@@ -45,16 +45,17 @@ int32_t number(const char* text, const char* field) {
     return static_cast<int32_t>(value);
 }
 
-// Letters or digits that each name one bit. A repeated character sets its
-// bit once: "L=dd" is Dutch, not English.
-int32_t bitSet(const char* text, const char* symbols) {
-    int32_t bits = 0;
+// Letters or digits that each add the value of their bit, up to the first
+// other character. A repeated one adds again: "L=dd" is 2, "J=33" is 8. A
+// line is too short for the sum to overflow.
+int32_t bitSum(const char* text, const char* symbols) {
+    int32_t sum = 0;
     for (; *text != 0; ++text) {
         const char* at = std::strchr(symbols, std::tolower(static_cast<unsigned char>(*text)));
         if (at == nullptr) break;
-        bits |= 1 << (at - symbols);
+        sum += 1 << (at - symbols);
     }
-    return bits;
+    return sum;
 }
 
 void applyOption(LzxEntry& e, const char* field) {
@@ -77,10 +78,10 @@ void applyOption(LzxEntry& e, const char* field) {
             e.existingOnly = number(value, field);
             break;
         case 'L':
-            e.languages = bitSet(value, "defg");
+            e.languages = bitSum(value, "defg");
             break;
         case 'J':
-            e.productVersions = bitSet(value, "123");
+            e.productVersions = bitSum(value, "123");
             break;
         default:
             fatalError("PackLZX: Unknown option [%s]", field);

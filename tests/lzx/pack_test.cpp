@@ -61,7 +61,7 @@ TEST_F(PackTest, OptionsAreReadAsWritten) {
         {"f|V=100|L=Dx|J=4", 100, 0, 0, 0, 1, 0},
         {"f|V=100|L=|J=", 100, 0, 0, 0, 0, 0},
         {"f|V=100|l=GFED|j=321", 100, 0, 0, 0, 15, 7},
-        {"f|V=100|L=dd|J=11", 100, 0, 0, 0, 1, 1},      // a letter sets its bit once
+        {"f|V=100|L=dd|J=33", 100, 0, 0, 0, 2, 8},      // a repeated character adds again
         {"f|V=100|L=g|L=e|V=300", 300, 0, 0, 0, 2, 0},  // later replaces earlier
         {"|f||V=100|||  E=1|", 100, 1, 0, 0, 0, 0},     // empty fields, blanks in front
         {"f|V=100|E=-1", 100, -1, 0, 0, 0, 0},
