@@ -6,6 +6,7 @@
 
 #include "archive_support.h"
 #include "fileio/fileio.h"
+#include "lzx/archive.h"
 #include "lzx/lzx.h"
 #include "support/tempdir.h"
 
@@ -146,6 +147,21 @@ TEST_F(PackTest, PackedTreeUnpacksToTheSameBytesAndOptions) {
     EXPECT_EQ(readFile("out/sub/deeper/big.bin"), bigText);
     EXPECT_EQ(readFile("out/text.txt"), text);
     EXPECT_FALSE(pathExists("out/one"));
+}
+
+std::vector<int64_t> gProgress;
+void recordProgress(int64_t done, int64_t) {
+    gProgress.push_back(done);
+}
+
+TEST_F(PackTest, SourceFilesAreReadInPiecesOf8192Bytes) {
+    PathMakeDirs("src");
+    writeFile("src/f", std::string(20000, 'a'));
+    gProgress.clear();
+    ArchiveSetProgress(recordProgress);
+    pack("f|V=100\nx\n");
+    ArchiveSetProgress(nullptr);
+    EXPECT_EQ(gProgress, (std::vector<int64_t>{8192, 16384, 20000}));
 }
 
 TEST_F(PackTest, ListFileFaultsEndTheRun) {

@@ -106,6 +106,9 @@ TEST_F(UnpackTest, ListDecidesByVersionAndRecordsTheOutcome) {
                            {makeEntry("#newer", 120), "newer"},
                            {fresh, "fresh"}});
 
+    // With a list the record decides, not whether the file exists already.
+    PathMakeDirs("out");
+    writeFile("out/older", "stale");
     unpack(list.data(), 6, 0);
     EXPECT_FALSE(pathExists("out/same"));  // equal version without force
     EXPECT_EQ(list[0].status, 3);
@@ -213,6 +216,8 @@ TEST_F(UnpackTest, ScramblingIsAFixedXorThatUndoesItself) {
     five.scramble = 1;
     LzxEntry four = makeEntry("#four");
     four.scramble = 1;
+    LzxEntry eight = makeEntry("#eight");
+    eight.scramble = 1;
     LzxEntry other = makeEntry("#other");
     other.scramble = 2;  // only 1 asks for scrambling
     std::string data = bytes(40000, 2);
@@ -220,6 +225,7 @@ TEST_F(UnpackTest, ScramblingIsAFixedXorThatUndoesItself) {
     big.scramble = 1;
     writeArchive("a.lzx", {{five, std::string(5, '\0')},
                            {four, "abcd"},
+                           {eight, std::string(8, '\0')},
                            {other, "plain"},
                            {big, data},
                            {makeEntry("#empty"), ""}});
@@ -227,6 +233,8 @@ TEST_F(UnpackTest, ScramblingIsAFixedXorThatUndoesItself) {
     // One window at offset 1: the initial key, little-endian.
     EXPECT_EQ(readFile("out/five"), std::string("\0\xC5\x91\x2E\x6D", 5));
     EXPECT_EQ(readFile("out/four"), "abcd");
+    // Four windows: each key is the one before times 0x3A7F5B29, plus 1.
+    EXPECT_EQ(readFile("out/eight"), std::string("\0\xC5\x1F\xCE\x33\xBE\x3F\xD6", 8));
     EXPECT_EQ(readFile("out/other"), "plain");
     std::string scrambled = readFile("out/big");
     EXPECT_EQ(scrambled[0], data[0]);
@@ -235,6 +243,20 @@ TEST_F(UnpackTest, ScramblingIsAFixedXorThatUndoesItself) {
     EXPECT_EQ(readFile("out/big"), data);
     ScrambleFile("out\\empty");
     EXPECT_EQ(readFile("out/empty"), "");
+}
+
+std::vector<int64_t> gProgress;
+void recordProgress(int64_t done, int64_t) {
+    gProgress.push_back(done);
+}
+
+TEST_F(UnpackTest, FileDataMovesInPiecesOf15011Bytes) {
+    writeArchive("a.lzx", {{makeEntry("#f"), bytes(40000, 3)}});
+    gProgress.clear();
+    ArchiveSetProgress(recordProgress);
+    unpack();
+    ArchiveSetProgress(nullptr);
+    EXPECT_EQ(gProgress, (std::vector<int64_t>{432 + 15011, 432 + 30022, 432 + 40000}));
 }
 
 TEST_F(UnpackTest, BrokenArchivesAndNamesEndTheRun) {
