@@ -305,6 +305,46 @@ TEST_F(InstallerRun, LanguageFromLocaleAndOptions) {
     EXPECT_THAT(installer({"-eng\t-dut"}, "").out, HasSubstr("[Cancel]"));
 }
 
+// The rows of the run sequence's failure table that only a faulty system
+// reaches, through the installer built with those faults.
+TEST_F(InstallerRun, SystemFaultsEndTheRunWithTheirBoxAndExitCode) {
+    auto faulty = [&](const char* fault, const std::vector<std::string>& options) {
+        std::vector<std::string> args = {VORN_UPDATE_FAULTS_BIN};
+        args.insert(args.end(), options.begin(), options.end());
+        return run(args, "\n", {std::string("VORN_FAULT=") + fault});
+    };
+    // An old system is refused before the options are read, so the box is
+    // the same in any language, and nothing else happens.
+    Result r = faulty("old-windows", {"-eng"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "[information] Einde\nVorn werkt niet onder Windows 3.1 [3, 51]\n");
+    EXPECT_EQ(r.out, "");
+    // A failed DDE registration counts as a missing product: the product's
+    // key is not even looked up (a lookup would leave an empty key behind).
+    r = faulty("no-dde", {"-dut"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "[error] Einde programma\nVorn directory niet gevonden\n");
+    EXPECT_FALSE(fs::exists(dir() + "/registry"));
+
+    installProduct();
+    std::string before = readFile(product() + "/lzx.ver");
+    r = faulty("no-comctl", {});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "[error] Einde programma\nInternal error [5679] in [UPDATER,3589]\n");
+    EXPECT_EQ(r.out, "");
+    // A file left open is found only at the end, after the dialog.
+    r = faulty("open-file", {});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_THAT(r.out, HasSubstr(kPrompt));
+    EXPECT_EQ(r.err, "[error] Einde programma\nInternal error [4000] in [UPDATER,3699]\n");
+    EXPECT_EQ(readFile(product() + "/lzx.ver"), before);
+    // Without a fault the same program runs as the installer does.
+    r = faulty("", {});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_THAT(r.out, HasSubstr(kPrompt));
+}
+
 TEST_F(InstallerRun, HelpExplainsAndDoesNothing) {
     Result r = installer({"--help"}, "");
     EXPECT_EQ(r.code, 0);

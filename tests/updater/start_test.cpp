@@ -91,6 +91,69 @@ TEST_F(TextTable, LanguagesNeverMix) {
     for (int id = kFirstTextId; id <= kLastTextId; ++id) EXPECT_STRNE(textFor(id), "Unknown");
 }
 
+// Every row of the table, byte for byte, in each variant the row applies to.
+TEST_F(TextTable, EveryRowInEveryVariant) {
+    enum class Flag { None, Demo, Main };
+    struct Expected {
+        int id;
+        Flag flag;
+        int value;
+        const char* dutch;
+        const char* english;
+    };
+    const Expected kRows[] = {
+        {4, Flag::Demo, 0, "update informatie", "update information"},
+        {4, Flag::Demo, 1, "demo informatie", "demo information"},
+        {5, Flag::None, 0, "Vorn 3.01: 26-jun-2005", "Vorn 3.01: 26-jun-2005"},
+        {6, Flag::None, 0, "Versie 3.01 van Vorn", "Version 3.01 for Vorn"},
+        {7, Flag::None, 0, "Versie 3.01 van biedboek", "Version 3.01 of the bid book"},
+        {10, Flag::Main, 1, "het Vorn team", "the Vorn team"},
+        {10, Flag::Main, 0, "ontwikkelling", "development"},
+        {11, Flag::Demo, 0, "Installeer update", "Install update"},
+        {11, Flag::Demo, 1, "Installeer demo", "Install demo"},
+        {12, Flag::None, 0, "Annuleer", "Cancel"},
+        {13, Flag::Demo, 0, "De update is aangebracht.", "The update has been applied."},
+        {13, Flag::Demo, 1, "Installatie succesvol.\nVeel plezier.", "Installation completed."},
+        {14, Flag::Demo, 0, "Update verslag", "Update report"},
+        {14, Flag::Demo, 1, "Einde installatie", "Installation finished"},
+        {17, Flag::None, 0, "Vorn directory niet gevonden", "Vorn directory not found"},
+        {18, Flag::None, 0, "Vorn Demo directory niet gevonden", "Vorn Demo directory not found"},
+        {19, Flag::None, 0, "Einde programma", "Exit program"},
+        {20, Flag::None, 0, "Velmora directory niet gevonden", "Program directory not found"},
+        {21, Flag::None, 0, "Tijdens de installatie mag Vorn niet actief zijn.",
+         "During updating Vorn should not be active."},
+        {22, Flag::None, 0, "Tijdens de installatie mag er geen\nandere Velmora Software draaien.",
+         "During updating no other Velmora Software should be active."},
+        {23, Flag::None, 0, "U heeft Vorn versie 2.0 nodig voor deze update.",
+         "You need Vorn version 2.0 to be able to use this update."},
+        {24, Flag::None, 0, "U heeft Vorn versie 3.0 nodig voor deze update.",
+         "You need Vorn version 3.0 to be able to use this update."},
+        {25, Flag::None, 0, "Engels", "English"},
+        {26, Flag::None, 0, "Nederlands", "Dutch"},
+        {27, Flag::None, 0, "Frans", "French"},
+        {28, Flag::None, 0, "Duits", "German"},
+        {29, Flag::None, 0, "speelkaarten en helpbestanden", "playing cards and help files"},
+        {30, Flag::None, 0, "Er is een nieuwere versie van Velmora Software aanwezig.",
+         "Er is een nieuwere versie van Velmora Software aanwezig."},
+        {31, Flag::None, 0, "Er is een nieuwere versie van Trivelo aanwezig.",
+         "Er is een nieuwere versie van Trivelo aanwezig."},
+    };
+    for (const Expected& e : kRows) {
+        for (int mainProduct : {0, 1}) {
+            for (int demo : {0, 1}) {
+                if (e.flag == Flag::Demo && demo != e.value) continue;
+                if (e.flag == Flag::Main && mainProduct != e.value) continue;
+                variant(mainProduct, demo, 1);
+                EXPECT_STREQ(textFor(e.id), e.dutch)
+                    << e.id << " main " << mainProduct << " demo " << demo;
+                variant(mainProduct, demo, 0);
+                EXPECT_STREQ(textFor(e.id), e.english)
+                    << e.id << " main " << mainProduct << " demo " << demo;
+            }
+        }
+    }
+}
+
 TEST_F(CommandLine, NoArgumentsLeaveTheSystemLanguage) {
     variant(1, 0, 1);
     gConfig.logEnabled = gConfig.spawned = 0;
