@@ -1,8 +1,11 @@
 // The lzx tool's archive commands, run as a program.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -100,6 +103,47 @@ TEST(ArchiveCommands, HostileNamesArePackedAsWrittenButNeverUnpacked) {
     EXPECT_EQ(runTool("unpack a.lzx").code, 0);
     EXPECT_EQ(readFile("plain"), "payload");
     EXPECT_EQ(runTool("unpack a.lzx out --unsafe-paths").code, 0);
+    writeFile("list.txt", "a.lzx\nsrc\\\nf|V=100\n#..\\x\n");
+    ASSERT_EQ(runTool("pack list.txt").code, 0);
+    EXPECT_EQ(runTool("unpack a.lzx out/t --unsafe-paths").code, 0);
+    EXPECT_EQ(readFile("out/x"), "payload");
+}
+
+// Runs the tool with stderr on a pseudo terminal; returns what reached it.
+std::string stderrOnTerminal(const std::string& args) {
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return "(no terminal)";
+    std::string slaveName = ptsname(master);
+    // Held open so that what the tool wrote stays readable after it ends.
+    int slave = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    std::string cmd = std::string(LZX_TOOL) + " " + args + " >/dev/null 2>" + slaveName;
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    std::string text;
+    char buf[512];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) text.append(buf, n);
+    close(slave);
+    close(master);
+    return text;
+}
+
+TEST(ArchiveCommands, ProgressOnlyOnATerminal) {
+    ScratchDir dir;
+    std::filesystem::create_directories("src");
+    writeFile("src/big", bytes(3 * 1024 * 1024, 4));
+    writeFile("list.txt", "a.lzx\nsrc\\\nbig|V=100\n#big\n");
+
+    ToolRun pack = runTool("pack list.txt");
+    ASSERT_EQ(pack.code, 0);
+    EXPECT_EQ(pack.err, "");
+    ToolRun unpack = runTool("unpack a.lzx out");
+    ASSERT_EQ(unpack.code, 0);
+    EXPECT_EQ(unpack.err, "");
+
+    std::string shown = stderrOnTerminal("unpack a.lzx out2");
+    if (shown == "(no terminal)") GTEST_SKIP() << "no pseudo terminal here";
+    EXPECT_THAT(shown, HasSubstr("% of 3.1 MB"));
+    EXPECT_THAT(stderrOnTerminal("pack list.txt"), HasSubstr("\r1.0 MB"));
 }
 
 TEST(ArchiveCommands, InstalledVersionFileIsReadAndWrittenBack) {
