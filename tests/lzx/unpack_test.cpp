@@ -15,6 +15,7 @@
 
 using testing::ExitedWithCode;
 using testing::HasSubstr;
+using testing::Not;
 
 namespace {
 
@@ -142,15 +143,21 @@ TEST_F(UnpackTest, SkipsAreShownOnTheConsole) {
     lang.languages = 6;
     LzxEntry ver = makeEntry("#ver");
     ver.productVersions = 4;
+    LzxEntry both = makeEntry("#both");  // the language test comes first, and alone
+    both.languages = 8;
+    both.productVersions = 4;
     std::vector<LzxEntry> list(2, makeEntry(""));
     list[0] = makeEntry("#Same", 120);
-    writeArchive("a.lzx", {{lang, "l"}, {ver, "v"}, {makeEntry("#same", 120), "s"}});
+    writeArchive("a.lzx", {{lang, "l"}, {ver, "v"}, {makeEntry("#same", 120), "s"}, {both, "b"}});
     unpack(list.data(), 2, 0, 1, 3);
     ConDestroy();
     std::string log = readFile("CONW.LOG");
     EXPECT_THAT(log, HasSubstr("\nSkip writing language [6, 1] [#lang]"));
     EXPECT_THAT(log, HasSubstr("\nSkip writing vorn version [4, 3] [#ver]"));
     EXPECT_THAT(log, HasSubstr("\nSkip writing file version [120, 120] [#same]"));
+    EXPECT_THAT(log, HasSubstr("\nSkip writing language [8, 1] [#both]"));
+    EXPECT_THAT(log, Not(HasSubstr("vorn version [4, 3] [#both]")));
+    EXPECT_EQ(list[1].name[0], 0);  // skipped entries take no record
 }
 
 TEST_F(UnpackTest, FullListEndsTheRunOnlyForEntriesThatPassTheMasks) {
