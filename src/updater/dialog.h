@@ -2,6 +2,8 @@
 // and the window operations they need, which each platform provides.
 #pragma once
 
+#include "updater/resource.h"
+
 enum class ControlKind { Icon, GroupBox, Text, CentredText, Edit, DefaultButton, Button };
 
 // One control of a template; positions and sizes in dialog units.
@@ -42,8 +44,8 @@ enum : int {
     kIdMainInternet = 2021,
     kIdDemoDir = 2022,
     kIdFamilyTeam = 2031,
-    kIconMain = 1002,
-    kIconFamily = 1004,
+    kIconMain = VORN_ICON_MAIN,
+    kIconFamily = VORN_ICON_FAMILY,
 };
 
 // A dialog window as the procedures see it.
