@@ -4,13 +4,14 @@
 // Reading never trusts the file: every count taken from it is checked against
 // the buffers and the file's own layout before it is used, so a damaged file
 // ends with a fatal message instead of stale data or a stray access.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "lzx/codec.h"
-#include "lzx/rowsort.h"
 #include "lzx/lzx.h"
+#include "lzx/rowsort.h"
 #include "lzx/tempname.h"
 #include "updater/error.h"
 
@@ -65,24 +66,29 @@ void readHeader(HILE* h) {
     }
 }
 
-// Reads the block at the file position and decodes it into the buffer.
-void readBlock(HILE* h) {
+// Reads the block that starts at file offset `start`, where the file stands,
+// and decodes it into the buffer. The offset is passed in so that reading a
+// block asks the file for its position only once.
+void readBlock(HILE* h, int32_t start) {
     Codec& c = codecShared();
     bool rowSort = (h->header.flags & kFlagRowSort) != 0;
     uint8_t rows[256];
     int32_t k = 0;
+    int64_t at = start;
     if (rowSort) {
         uint8_t count = 0;
         DoFread(&count, 1, h->file);
         k = count;
         DoFread(rows, k, h->file);
+        at += 1 + k;
     }
     uint8_t raw[4];
     DoFread(raw, 4, h->file);
+    at += 4;
     int32_t bits = static_cast<int32_t>(get32(raw));
     if (bits < 0 || bits > 8 * kCodecBufSize) fatalError("Hfill: bad block size");
     int32_t bytes = (bits + 7) / 8;
-    if (static_cast<int64_t>(DoFtell(h->file)) + bytes > h->header.indexOffset) {
+    if (at + bytes > h->header.indexOffset) {
         fatalError("Hfill: bad block size");
     }
     DoFread(c.bitBuf, bytes, h->file);
@@ -176,8 +182,9 @@ void Hflus(HILE* h) {
 void Hfill(HILE* h) {
     if (h->position < kBlockSize) fatalError("Hfill: early");
     int64_t next = static_cast<int64_t>(h->base) + kBlockSize;
-    if (DoFtell(h->file) < h->header.indexOffset) {
-        readBlock(h);
+    int32_t start = DoFtell(h->file);
+    if (start < h->header.indexOffset) {
+        readBlock(h, start);
     } else if (next < h->header.length) {
         // The header promises data that no block holds; the buffer still has
         // the previous block, which must not pass for this one.
@@ -270,6 +277,8 @@ int32_t Hread(void* buf, int32_t n, HILE* h) {
 void Hwrite(const void* buf, int32_t n, HILE* h) {
     checkHandle(h, "Hwrite");
     if (h->mode != 1) fatalError("Hwrite: not allowed on read-file");
+    // The header counts the stream's length in an int32.
+    if (n > INT32_MAX - (h->base + h->position)) fatalError("Hwrite: stream too long");
     const uint8_t* in = static_cast<const uint8_t*>(buf);
     while (n > 0) {
         if (h->position >= kBlockSize) Hflus(h);
@@ -327,6 +336,7 @@ int32_t Hgetc(HILE* h) {
 
 int32_t Hputc(int32_t c, HILE* h) {
     if (h->position >= kBlockSize) Hflus(h);
+    if (h->base + h->position == INT32_MAX) fatalError("Hputc: stream too long");
     h->buffer[h->position++] = static_cast<uint8_t>(c);
     return c;
 }
