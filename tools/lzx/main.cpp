@@ -9,7 +9,9 @@
 namespace {
 
 const Command kCommands[] = {
-    {"compress", cmdCompress, "compress [--huffman | --rowsort] IN OUT   write an LZX1 file"},
+    {"compress", cmdCompress,
+     "compress [--huffman | --rowsort] IN OUT   write an LZX1 file"
+     " (--rowsort: bitmaps only, see compress --help)"},
     {"decompress", cmdDecompress, "decompress IN OUT   write the bytes of an LZX1 file"},
     {"test", cmdTest, "test FILE...   decode every block of each file, report per file"},
     {"info", cmdInfo, "info FILE   header fields, block count and ratio"},
