@@ -16,8 +16,15 @@ const char kUsage[] =
     "  -eng      English texts (default: the language of the locale)\n"
     "  -spawned  do not check whether Vorn is running\n"
     "The dialog asks for one line: a line that begins with I installs the update,\n"
-    "any other line cancels. Exit codes: 0 done or cancelled, 1 Vorn is running,\n"
-    "2 fatal error.\n";
+    "any other line cancels. Messages go to standard error.\n"
+    "Exit codes: 0 done, cancelled or refused (Vorn not found, version older than\n"
+    "3.0), 1 Vorn is running, 2 fatal error.\n"
+    "Environment:\n"
+    "  VELMORA_REGISTRY  the registry store that holds Vorn's \"Location\" and\n"
+    "                    \"Version\" (default $XDG_CONFIG_HOME/velmora/registry or\n"
+    "                    ~/.config/velmora/registry)\n"
+    "  TMPDIR            where the temporary archive is written (default /tmp)\n"
+    "  LC_ALL, LC_MESSAGES, LANG  Dutch texts for a locale beginning with nl\n";
 
 }  // namespace
 

@@ -61,6 +61,7 @@ std::string markerDirectory() {
 }
 
 std::string gTempDir;
+bool gCleanupRegistered = false;
 
 void removeTempDir() {
     // Only an empty directory goes; after a fatal error the archive stays.
@@ -95,13 +96,19 @@ bool createMarker(const char* name, bool& existed) {
 void tempDirectory(char* buffer, uint32_t size) {
     if (size == 0) return;
     buffer[0] = 0;
+    // A directory made earlier in the run is used again while it is there.
+    struct stat st;
+    if (!gTempDir.empty() && (lstat(gTempDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
+        gTempDir.clear();
+    }
     if (gTempDir.empty()) {
         const char* base = std::getenv("TMPDIR");
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorn-update.XXXXXX";
         std::string work = pattern;
         if (mkdtemp(work.data()) == nullptr) return;
+        if (!gCleanupRegistered) std::atexit(removeTempDir);
+        gCleanupRegistered = true;
         gTempDir = work;
-        std::atexit(removeTempDir);
     }
     std::string dir = gTempDir + "/";
     if (dir.size() + 1 > size) return;

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "config_test_base.h"
 #include "scoped_env.h"
 #include "support/tempdir.h"
 #include "updater/config.h"
@@ -57,18 +58,9 @@ class FakeWindow : public DialogWindow {
     bool ended = false;
 };
 
-class DialogTest : public testing::Test {
+class DialogTest : public ConfigTest {
   protected:
-    void SetUp() override { saved_ = gConfig; }
-    void TearDown() override { gConfig = saved_; }
-    void variant(int mainProduct, int demo, int dutch) {
-        gConfig.mainProduct = mainProduct;
-        gConfig.demo = demo;
-        gConfig.dutch = dutch;
-    }
-
     ScratchDir scratch_;
-    RunConfig saved_;
     ScopedEnv registry_{"VELMORA_REGISTRY", scratch_.path() + "/registry"};
     ScopedEnv tmp_{"TMPDIR", scratch_.path()};
 };

@@ -349,6 +349,7 @@ TEST_F(InstallerRun, HelpExplainsAndDoesNothing) {
     Result r = installer({"--help"}, "");
     EXPECT_EQ(r.code, 0);
     EXPECT_THAT(r.out, HasSubstr("Usage: vorn-update"));
+    EXPECT_THAT(r.out, HasSubstr("VELMORA_REGISTRY"));  // where Vorn is looked for
     EXPECT_FALSE(fs::exists(dir() + "/registry"));
 }
 

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -164,6 +165,11 @@ TEST_F(InstallTest, TemporaryArchiveIsPrivateAndRemoved) {
     deleteTemporary(name);
     EXPECT_FALSE(pathExists(path));
     deleteTemporary(name);  // a missing file is no error
+    // A directory that went away meanwhile is made anew.
+    ASSERT_EQ(rmdir(path.substr(0, path.rfind('/')).c_str()), 0);
+    writeArchive(name, bytes, 3);
+    EXPECT_EQ(readFile(name), std::string("\1\2\3"));
+    deleteTemporary(name);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "config_test_base.h"
 #include "updater/config.h"
 #include "updater/run.h"
 #include "updater/texts.h"
@@ -12,21 +13,6 @@
 using testing::HasSubstr;
 
 namespace {
-
-// Restores the run configuration after each test.
-class ConfigTest : public testing::Test {
-  protected:
-    void SetUp() override { saved_ = gConfig; }
-    void TearDown() override { gConfig = saved_; }
-    void variant(int mainProduct, int demo, int dutch) {
-        gConfig.mainProduct = mainProduct;
-        gConfig.demo = demo;
-        gConfig.dutch = dutch;
-    }
-
-  private:
-    RunConfig saved_;
-};
 
 using TextTable = ConfigTest;
 using CommandLine = ConfigTest;
