@@ -14,6 +14,25 @@ bool isEscape(uint8_t b) {
     return b >= 0x80 && b <= 0x8F;
 }
 
+// Eight bytes at once: most of a block is single bytes that stand for
+// themselves, and those are copied a word at a time.
+constexpr uint64_t kOnes = 0x0101010101010101u;
+constexpr uint64_t kHighs = 0x8080808080808080u;
+
+uint64_t load8(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+bool anyZeroByte(uint64_t w) {
+    return ((w - kOnes) & ~w & kHighs) != 0;
+}
+
+bool anyEscape(uint64_t w) {
+    return anyZeroByte((w & (0xF0 * kOnes)) ^ kHighs);
+}
+
 }  // namespace
 
 int32_t RlePack(Codec& c, const uint8_t* src) {
@@ -21,6 +40,18 @@ int32_t RlePack(Codec& c, const uint8_t* src) {
     int32_t n = 0;
     int32_t q = 0;
     while (q < kCodecBlock) {
+        // None of the eight bytes from q starts a run (no byte equals both
+        // of its successors) or needs the escape: they are written as they are.
+        if (q <= kCodecBlock - 10) {
+            uint64_t w = load8(src + q);
+            if (!anyZeroByte((w ^ load8(src + q + 1)) | (w ^ load8(src + q + 2))) &&
+                !anyEscape(w)) {
+                std::memcpy(out + n, &w, 8);
+                n += 8;
+                q += 8;
+                continue;
+            }
+        }
         uint8_t v = src[q];
         int32_t left = kCodecBlock - q;
         // A run is only looked for inside the block; near its end the run is
@@ -57,6 +88,15 @@ void RleUnpack(Codec& c, int32_t n, uint8_t* dst) {
     int32_t i = 0;
     int32_t o = 0;
     while (o < kCodecBlock) {
+        if (i + 8 <= n && o <= kCodecBlock - 8) {
+            uint64_t w = load8(in + i);
+            if (!anyEscape(w)) {
+                std::memcpy(dst + o, &w, 8);
+                i += 8;
+                o += 8;
+                continue;
+            }
+        }
         if (i >= n) fatalError("RleUnpack: too many bytes read");
         uint8_t b = in[i++];
         if (!isEscape(b)) {

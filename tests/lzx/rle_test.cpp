@@ -84,6 +84,52 @@ TEST_F(RleTest, RunsAreCutAtTheEndOfTheBlock) {
     EXPECT_EQ(unpack(code), twenty);
 }
 
+TEST_F(RleTest, RunsAndEscapesAreFoundAtEveryPosition) {
+    // Single bytes are copied eight at a time; a run start or an escape must
+    // still be seen wherever it falls relative to those words, up to the end.
+    struct Feature {
+        Block bytes, code;
+    };
+    const Feature features[] = {
+        {{'z', 'z', 'z'}, {0x82, 'z'}},
+        {{'z', 'z'}, {'z', 'z'}},
+        {{0x8A}, {0x80, 0x8A}},
+        {{0x80, 0x8F}, {0x80, 0x80, 0x80, 0x8F}},
+        {{'z', 'z', 'z', 'z', 'z', 'z', 'z', 'z', 'z', 'z'}, {0x89, 'z'}},
+    };
+    std::vector<size_t> positions;
+    for (size_t p = 0; p < 24; ++p) positions.push_back(p);
+    for (size_t p = kCodecBlock - 24; p < kCodecBlock; ++p) positions.push_back(p);
+    // The background is single bytes with one run of 64 in the middle, which
+    // keeps the code shorter than the block.
+    Block background = blockEndingWith({});
+    std::fill(background.begin() + 8000, background.begin() + 8064, 'r');
+    const Block run{0x8F, 'r', 0x8F, 'r', 0x8F, 'r', 0x8F, 'r'};
+    auto span = [](const Block& b, size_t from, size_t to) {
+        return Block(b.begin() + static_cast<long>(from), b.begin() + static_cast<long>(to));
+    };
+    for (const Feature& f : features) {
+        for (size_t p : positions) {
+            size_t end = p + f.bytes.size();
+            if (end > kCodecBlock) continue;
+            Block src = background;
+            std::copy(f.bytes.begin(), f.bytes.end(), src.begin() + static_cast<long>(p));
+            std::vector<Block> parts;
+            if (p < 8000) {
+                parts = {span(src, 0, p), f.code, span(src, end, 8000), run,
+                         span(src, 8064, kCodecBlock)};
+            } else {
+                parts = {span(src, 0, 8000), run, span(src, 8064, p), f.code,
+                         span(src, end, kCodecBlock)};
+            }
+            Block expect;
+            for (const Block& part : parts) expect.insert(expect.end(), part.begin(), part.end());
+            ASSERT_EQ(pack(src), expect) << "feature of " << f.bytes.size() << " at " << p;
+            ASSERT_EQ(unpack(expect), src) << "feature of " << f.bytes.size() << " at " << p;
+        }
+    }
+}
+
 TEST_F(RleTest, IncompressibleBlocksAreStoredRaw) {
     auto random = randomBytes(kCodecBlock, 5);
     Block src(random.begin(), random.end());
@@ -142,6 +188,10 @@ TEST_F(RleDeathTest, DamagedCodeIsRefused) {
     for (size_t i = 0; i < over.size(); i += 2) over[i] = 0x8F;
     over.insert(over.end(), {0x8E, 0, 0x8F, 0});
     EXPECT_EXIT(unpack(over), ExitedWithCode(2), HasSubstr("RleUnpack: too many bytes written"));
+    // Single bytes left over once the block is full.
+    Block tail = pack(blockEndingWith({7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7}));
+    tail.insert(tail.end(), 9, 'c');
+    EXPECT_EXIT(unpack(tail), ExitedWithCode(2), HasSubstr("RleUnpack: too many bytes read"));
     EXPECT_EXIT(unpack(Block{}), ExitedWithCode(2), HasSubstr("RleUnpack: too many bytes read"));
 }
 
