@@ -296,7 +296,8 @@ void Hseek(HILE* h, int32_t offset) {
     if (h->mode == 1) fatalError("Hseek: not allowed on write-file");
     if (offset >= h->header.length) fatalError("Hseek: >= EOF causes deep shit");
     if (offset < 0) fatalError("Hseek: negative offset");
-    if (h->base <= offset && offset - h->base < kBlockSize) {
+    // In 64 bits: a fresh handle's base is -16384, and offsets reach 2^31 - 2.
+    if (h->base <= offset && static_cast<int64_t>(offset) - h->base < kBlockSize) {
         h->position = offset - h->base;
     } else {
         int32_t b = offset / kBlockSize;

@@ -186,6 +186,29 @@ TEST_F(StreamDeathTest, StreamLengthStaysWithinInt32) {
     }
 }
 
+TEST_F(StreamTest, SeekNearTheLargestLength) {
+    // A stream of 2^31 - 1 bytes whose 131072 index entries all name the one
+    // real block, with filler after it so that the index offset leaves room
+    // for as many blocks: seeking to the last byte from a fresh handle must go
+    // through the index without overflowing the offset arithmetic.
+    writeStream("one.lzx", "wb", "0123456789");
+    std::string file = readFile("one.lzx");
+    const int32_t index = le32(file, 4) + 4 * 131072;
+    file.resize(static_cast<size_t>(index) + 4 * 131072, '\0');
+    setLe32(file, 4, index);
+    setLe32(file, 8, INT32_MAX);
+    for (size_t at = static_cast<size_t>(index); at < file.size(); at += 4) setLe32(file, at, 16);
+    writeFile("big.lzx", file);
+    HILE* h = Hopen("big.lzx", "rb");
+    Hseek(h, INT32_MAX - 1);
+    EXPECT_EQ(Htell(h), INT32_MAX - 1);
+    EXPECT_EQ(Hgetc(h), 0);  // block 0's zero padding stands in for the last block
+    EXPECT_EQ(Hgetc(h), -1);
+    Hseek(h, 131070 * 16384 + 3);  // the block before, through the index again
+    EXPECT_EQ(Hgetc(h), '3');
+    Hclose(h);
+}
+
 TEST_F(StreamTest, IncompressibleBlocksAreStoredLongerThanABlock) {
     std::string data = sample(Sample::Random, 16384, 5);
     for (const char* mode : {"wb", "wbh"}) {
