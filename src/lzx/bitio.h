@@ -38,6 +38,15 @@ inline uint32_t peekAt(const Codec& c, int32_t pos) {
     return (w >> (pos & 7)) & 0xFFFFFF;
 }
 
+// At least 57 bits from `pos` on, for decoding several symbols per load.
+inline uint64_t peek64At(const Codec& c, int32_t pos) {
+    uint32_t at = static_cast<uint32_t>(pos) >> 3;
+    if (at > sizeof(Codec::bitBuf) - 8) fatalError("BitPeek: read past buffer");
+    uint64_t w;
+    std::memcpy(&w, c.bitBuf + at, 8);
+    return w >> (pos & 7);
+}
+
 inline uint32_t peek(const Codec& c) {
     return peekAt(c, c.bitPos);
 }
@@ -52,13 +61,26 @@ inline uint32_t get(Codec& c, int n) {
     return getAt(c, n, c.bitPos);
 }
 
-// One symbol through the lookup table; longer codes by search.
-inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
-    uint32_t bits = peekAt(c, pos);
-    int32_t s = c.lookup[bits & ((1u << kLookupBits) - 1)];
-    if (s == kFresMax) s = DecodeLong(t, bits);
+constexpr uint32_t kLookupMask = (1u << kLookupBits) - 1;
+// lookupLen entries: the code length below, the symbol above. The length
+// fills 6 bits so that a shift by the whole entry shifts by the length alone
+// (the hardware uses only the low 6 bits of a 64-bit shift count).
+constexpr int kEntrySymShift = 6;
+constexpr uint32_t kEntryLenMask = (1u << kEntrySymShift) - 1;
+
+// A code longer than kLookupBits (or none at all): search the table.
+inline int32_t decodeLongAt(const Codec& c, const FresTable& t, int32_t& pos) {
+    int32_t s = DecodeLong(t, peekAt(c, pos));
     pos += t.len[s];
     return s;
+}
+
+// One symbol through the lookup table of `t` (MakeLookup); longer codes by search.
+inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
+    uint32_t e = c.lookupLen[peekAt(c, pos) & kLookupMask];
+    if (e == 0) return decodeLongAt(c, t, pos);
+    pos += static_cast<int32_t>(e & kEntryLenMask);
+    return static_cast<int32_t>(e >> kEntrySymShift);
 }
 
 }  // namespace lzx_bits

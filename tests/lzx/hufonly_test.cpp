@@ -75,6 +75,34 @@ TEST(HufOnlyTest, RoundTrips) {
     }
 }
 
+TEST(HufOnlyDeathTest, OutputFillsTheByteBufferAndNoMore) {
+    // One 1-bit code: every zero bit after the header is one byte.
+    auto c = newCodec();
+    pack(*c, Bytes(8, 0));
+    int32_t header = parseHeader(*c, 256).bits;
+    std::memset(c->bitBuf + (header + 7) / 8, 0, sizeof c->bitBuf - (header + 7) / 8);
+    EXPECT_EQ(unpack(*c, header + kCodecBufSize), Bytes(kCodecBufSize, 0));
+    EXPECT_EXIT(HufUnpack(*c, header + kCodecBufSize + 1), ExitedWithCode(2),
+                HasSubstr("HufUnpack: output buffer full"));
+}
+
+TEST(HufOnlyTest, LongAndShortCodesInterleaved) {
+    // Codes of 1 to 14 bits, the long ones (past the 10-bit table) spread
+    // all through the block, so they meet every decoding path.
+    Bytes in;
+    for (int v = 0; v < 14; v++) in.insert(in.end(), size_t{1} << v, static_cast<uint8_t>(v));
+    Bytes mixed;
+    for (size_t i = 0, j = in.size(); i < j; i++, j--) {
+        mixed.push_back(in[i]);
+        if (i + 1 < j) mixed.push_back(in[j - 1]);
+    }
+    mixed.resize(kCodecBlock);
+    auto c = newCodec();
+    int32_t bits = pack(*c, mixed);
+    EXPECT_GT(c->symbols.len[0], kLookupBits);
+    EXPECT_EQ(unpack(*c, bits), mixed);
+}
+
 TEST(HufOnlyDeathTest, LimitsAndDamage) {
     auto c = newCodec();
     EXPECT_EXIT(HufPack(*c, kCodecBlock + 1), ExitedWithCode(2),

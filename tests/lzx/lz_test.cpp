@@ -139,6 +139,27 @@ TEST(LzPackTest, DistanceSymbolsAndExtraBits) {
     EXPECT_EQ(unpackStored(storedBytes(*c, bits), bits), in);
 }
 
+TEST(LzPackTest, LongestReferenceAtTheFarthestDistance) {
+    // L 256, D 1024: symbol 256 + 16 * 8 + 10; 7 length extra bits hold
+    // 253 - 128 = 125 and 9 distance extra bits 1023 - 512 = 511. With two
+    // symbols of one occurrence each, 'a' has the code 0 and 394 the code 1.
+    auto c = newCodec();
+    FresInit(c->symbols, kLzSymbols);
+    c->itemCount = 0;
+    HufOutLit(*c, 'a');
+    HufOutRef(*c, 253, 1023);
+    EXPECT_EQ(c->items[1] & 0x1FF, 394u);
+    c->bitPos = 0;
+    EmitItems(*c);
+    int32_t end = c->bitPos;
+    int32_t header = parseHeader(*c, kLzSymbols).bits;
+    EXPECT_EQ(end, header + 1 + 1 + 7 + 9);
+    EXPECT_EQ(BitGet(*c, 1), 0u);
+    EXPECT_EQ(BitGet(*c, 1), 1u);
+    EXPECT_EQ(BitGet(*c, 7), 125u);
+    EXPECT_EQ(BitGet(*c, 9), 511u);
+}
+
 TEST(LzPackTest, FillBitsAreZeroAndNotCounted) {
     auto c = newCodec();
     std::memset(c->bitBuf, 0xFF, sizeof c->bitBuf);
