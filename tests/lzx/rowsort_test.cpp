@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -64,6 +65,20 @@ TEST_F(RowSortTest, RowsFollowTheirNearestNeighbour) {
     EXPECT_EQ(roundTrip(src), src);
 }
 
+TEST_F(RowSortTest, EqualRowsKeepTheirOrder) {
+    Block src(kCodecBlock, 0xFF);
+    // Three equal rows, each nearer to the empty row than row 200: a row
+    // that equals the previous one ends the search, and ties go by number.
+    setRow(src, 200, 4, 30);
+    setRow(src, 9, 6, 2);
+    setRow(src, 7, 6, 2);
+    setRow(src, 3, 6, 2);
+    Block sorted(kCodecBlock);
+    ASSERT_EQ(SorPack(*codec, src.data(), sorted.data(), rows), 4);
+    EXPECT_EQ(Block(rows, rows + 4), (Block{3, 7, 9, 200}));
+    EXPECT_EQ(roundTrip(src), src);
+}
+
 TEST_F(RowSortTest, HelpersCountAndCompareRows) {
     uint8_t a[64], b[64];
     std::memset(a, 1, sizeof a);
@@ -72,6 +87,18 @@ TEST_F(RowSortTest, HelpersCountAndCompareRows) {
     EXPECT_EQ(SorRowDiff(a, b, 999999), 20);
     EXPECT_EQ(SorRowDiff(a, b, 5), 5);
     EXPECT_EQ(SorRowDiff(a, a, 1), 0);
+    for (int limit = 1; limit <= 21; ++limit)
+        EXPECT_EQ(SorRowDiff(a, b, limit), std::min(limit, 20));
+    // Rows are compared several bytes at a time: every position and every
+    // kind of bit difference counts once.
+    for (int j = 0; j < 64; ++j) {
+        for (uint8_t flip : {0x01, 0x7F, 0x80, 0xFF}) {
+            std::memcpy(b, a, sizeof b);
+            b[j] ^= flip;
+            b[63 - j] ^= 0x10;
+            EXPECT_EQ(SorRowDiff(a, b, 999999), j == 63 - j ? 1 : 2) << j << " " << int{flip};
+        }
+    }
 
     Block src(kCodecBlock, 0xFF);
     setRow(src, 200, 0, 1);
