@@ -77,7 +77,7 @@ inline int32_t decodeLongAt(const Codec& c, const FresTable& t, int32_t& pos) {
 
 // One symbol through the lookup table of `t` (MakeLookup); longer codes by search.
 inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
-    uint32_t e = c.lookupLen[peekAt(c, pos) & kLookupMask];
+    uint32_t e = c.fast.lookupLen[peekAt(c, pos) & kLookupMask];
     if (e == 0) return decodeLongAt(c, t, pos);
     pos += static_cast<int32_t>(e & kEntryLenMask);
     return static_cast<int32_t>(e >> kEntrySymShift);

@@ -142,14 +142,14 @@ void LenToVal(FresTable& t) {
 
 void MakeLookup(Codec& c, const FresTable& t) {
     std::fill(c.lookup, c.lookup + 1024, kNoSymbol);
-    std::fill(c.lookupLen, c.lookupLen + 1024, uint16_t{0});
+    std::fill(c.fast.lookupLen, c.fast.lookupLen + 1024, uint16_t{0});
     for (int32_t i = 0; i < t.count; i++) {
         int l = t.len[i];
         if (l == 0 || l > kLookupBits) continue;
         auto entry = static_cast<uint16_t>(l | i << lzx_bits::kEntrySymShift);
         for (int32_t j = t.code[i]; j < 1024; j += 1 << l) {
             c.lookup[j] = static_cast<uint16_t>(i);
-            c.lookupLen[j] = entry;
+            c.fast.lookupLen[j] = entry;
         }
     }
 }

@@ -32,7 +32,7 @@ int32_t HufUnpack(Codec& c, int32_t bits) {
     LenToVal(c.symbols);
     MakeLookup(c, c.symbols);
     const FresTable& t = c.symbols;
-    const uint16_t* table = c.lookupLen;
+    const uint16_t* table = c.fast.lookupLen;
     uint8_t* out = c.byteBuf;
     int32_t p = 0, pos = c.bitPos;
     // Fast path, kBatch table steps per 64-bit load; a step yields one or
@@ -44,12 +44,12 @@ int32_t HufUnpack(Codec& c, int32_t bits) {
     // follows the batch, as it ends before B).
     constexpr int kBatch = 5;
     static_assert(kBatch * kLookupBits <= 57);
-    const uint32_t* pairs = c.lookupPair;
+    const uint32_t* pairs = c.fast.lookupPair;
     for (int32_t j = 0; j < 1024; j++) {
         uint32_t e = table[j];
         uint32_t n = e & lzx_bits::kEntryLenMask;
         if (e == 0) {
-            c.lookupPair[j] = 0;
+            c.fast.lookupPair[j] = 0;
             continue;
         }
         uint32_t pair = n | 1u << 6 | (e >> lzx_bits::kEntrySymShift) << 8;
@@ -58,7 +58,7 @@ int32_t HufUnpack(Codec& c, int32_t bits) {
         uint32_t n2 = e2 & lzx_bits::kEntryLenMask;
         if (e2 != 0 && n + n2 <= kLookupBits)
             pair = (n + n2) | 2u << 6 | (pair & 0xFF00) | (e2 >> lzx_bits::kEntrySymShift) << 16;
-        c.lookupPair[j] = pair;
+        c.fast.lookupPair[j] = pair;
     }
     while (bits - pos > kBatch * kMaxCodeLen && p <= kCodecBufSize - 2 * kBatch) {
         uint64_t w = lzx_bits::peek64At(c, pos);
