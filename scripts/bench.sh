@@ -3,7 +3,12 @@
 # codec's throughput as a ratio to zlib's on the same data.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ -f /usr/include/zlib.h ] || { apt-get update -qq && apt-get install -y -qq zlib1g-dev >/dev/null; }
+source scripts/packages.sh
+need_build_tools
+[ -f /usr/include/zlib.h ] || need_pkgs+=(zlib1g-dev)
+[ -f /usr/include/benchmark/benchmark.h ] || need_pkgs+=(libbenchmark-dev)
+have python3 || need_pkgs+=(python3)
+install_needed
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORN_BENCH=ON -DVORN_TESTS=OFF >/dev/null
 cmake --build build-bench --target codec_bench
 out=build-bench/bench.json

@@ -7,17 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-need_pkgs=()
-have() { command -v "$1" >/dev/null 2>&1; }
-have cmake || need_pkgs+=(cmake)
-have ninja || need_pkgs+=(ninja-build)
-have g++ || need_pkgs+=(g++)
-if [ ${#need_pkgs[@]} -gt 0 ]; then
-  echo "== installing: ${need_pkgs[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need_pkgs[@]}" >/dev/null
-fi
+source "$root/scripts/packages.sh"
+need_build_tools
+install_needed
 
 build="$root/build-main"
 echo "== building the installer (packer, sample payload, vorn-update)"

@@ -6,21 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-need_pkgs=()
-have() { command -v "$1" >/dev/null 2>&1; }
-have cmake || need_pkgs+=(cmake)
-have ninja || need_pkgs+=(ninja-build)
-have g++ || need_pkgs+=(g++)
+source "$root/scripts/packages.sh"
+need_build_tools
 [ -f /usr/include/gtest/gtest.h ] || need_pkgs+=(libgtest-dev libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || need_pkgs+=(libbenchmark-dev)
 [ -f /usr/include/zlib.h ] || need_pkgs+=(zlib1g-dev)
 have i686-w64-mingw32-g++-posix || need_pkgs+=(g++-mingw-w64-i686)
-if [ ${#need_pkgs[@]} -gt 0 ]; then
-  echo "== installing: ${need_pkgs[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${need_pkgs[@]}" >/dev/null
-fi
+install_needed
 
 jobs=$(nproc)
 run_suite() {  # name, extra cmake args...
