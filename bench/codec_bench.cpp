@@ -16,9 +16,10 @@ constexpr int kBlocks = 64;  // 1 MiB of input per iteration
 
 // Text like the game's help files, and image-like rows like its card bitmaps.
 std::vector<uint8_t> makeCorpus(bool text) {
-    static const char* kWords[] = {"kaart", "troef", "slag", "bieden", "pas", "doublet", "the",
-                                   "card", "trick", "bid", "partner", "leads", "schoppen",
-                                   "harten", "ruiten", "klaveren", "sans", "atout", "\r\n", ", "};
+    static const char* kWords[] = {"kaart",    "troef", "slag",     "bieden", "pas",
+                                   "doublet",  "the",   "card",     "trick",  "bid",
+                                   "partner",  "leads", "schoppen", "harten", "ruiten",
+                                   "klaveren", "sans",  "atout",    "\r\n",   ", "};
     std::mt19937 rng(1234);
     std::vector<uint8_t> out;
     out.reserve(kBlocks * kCodecBlock);
@@ -64,8 +65,8 @@ void BM_Pack(benchmark::State& state, bool huffman) {
     for (auto _ : state) {
         packed = 0;
         for (int b = 0; b < kBlocks; ++b) {
-            int32_t bits = packBlock(codec, data.data() + b * kCodecBlock,
-                                     huffman ? HufPack : LzxPack);
+            int32_t bits =
+                packBlock(codec, data.data() + b * kCodecBlock, huffman ? HufPack : LzxPack);
             packed += size_t(bits + 7) / 8 + 4;
         }
         benchmark::DoNotOptimize(codec.bitBuf);

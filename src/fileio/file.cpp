@@ -71,9 +71,15 @@ void FileInit(FileRec& f, int32_t recSize, const char* name) {
     if (name) copyName(f.name, name);
 }
 
-void FileOpenRead(FileRec& f) { openWith(f, sys::OpenKind::Read, kErrOpenRead); }
-void FileCreate(FileRec& f) { openWith(f, sys::OpenKind::Create, kErrCreate); }
-void FileOpenUpdate(FileRec& f) { openWith(f, sys::OpenKind::Update, kErrOpenUpdate); }
+void FileOpenRead(FileRec& f) {
+    openWith(f, sys::OpenKind::Read, kErrOpenRead);
+}
+void FileCreate(FileRec& f) {
+    openWith(f, sys::OpenKind::Create, kErrCreate);
+}
+void FileOpenUpdate(FileRec& f) {
+    openWith(f, sys::OpenKind::Update, kErrOpenUpdate);
+}
 
 void FileClose(FileRec& f) {
     if (f.handle == 0) return;
@@ -98,8 +104,8 @@ int32_t FileWrite(FileRec& f, int32_t count, const void* buffer) {
 
 void FileSeek(FileRec& f, int32_t offset, int32_t origin) {
     if (origin < 0 || origin > 2) FileError(f, kErrOrigin);
-    int32_t distance = static_cast<int32_t>(static_cast<uint32_t>(offset) *
-                                            static_cast<uint32_t>(f.recSize));
+    int32_t distance =
+        static_cast<int32_t>(static_cast<uint32_t>(offset) * static_cast<uint32_t>(f.recSize));
     if (sys::seek(f.handle, distance, origin) < 0) FileError(f, kErrSeek);
 }
 
@@ -137,7 +143,9 @@ int FileReadLine(FileRec& f, char* buffer, int32_t maximum) {
     return result;
 }
 
-int FileIsClosed(const FileRec& f) { return f.handle == 0; }
+int FileIsClosed(const FileRec& f) {
+    return f.handle == 0;
+}
 
 int FileStackClear() {
     for (StackEntry& e : gStack) e.handle = 0;

@@ -5,7 +5,9 @@
 #include "fileio/fileio.h"
 #include "fileio/sys.h"
 
-int FileExists(const char* path) { return sys::exists(path) ? 1 : 0; }
+int FileExists(const char* path) {
+    return sys::exists(path) ? 1 : 0;
+}
 
 int FileDelete(FileRec& f) {
     if (FileExists(f.name) && !sys::remove(f.name)) FileError(f, kErrDelete);

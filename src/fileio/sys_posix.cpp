@@ -25,7 +25,9 @@ struct NativePath {
     }
 };
 
-int fd(FileHandle h) { return static_cast<int>(h - 1); }
+int fd(FileHandle h) {
+    return static_cast<int>(h - 1);
+}
 
 }  // namespace
 
@@ -63,7 +65,9 @@ FileHandle open(const char* name, OpenKind kind) {
     return static_cast<FileHandle>(d) + 1;
 }
 
-void close(FileHandle h) { ::close(fd(h)); }
+void close(FileHandle h) {
+    ::close(fd(h));
+}
 
 int64_t read(FileHandle h, void* buffer, uint32_t bytes) {
     ssize_t n;
@@ -95,16 +99,22 @@ int64_t size(FileHandle h) {
     return st.st_size;
 }
 
-bool writable(const char* name) { return access(NativePath(name).text, W_OK) == 0; }
+bool writable(const char* name) {
+    return access(NativePath(name).text, W_OK) == 0;
+}
 
 bool exists(const char* name) {
     struct stat st;
     return stat(NativePath(name).text, &st) == 0;
 }
 
-bool remove(const char* name) { return unlink(NativePath(name).text) == 0; }
+bool remove(const char* name) {
+    return unlink(NativePath(name).text) == 0;
+}
 
-bool makeDir(const char* name) { return mkdir(NativePath(name).text, 0777) == 0; }
+bool makeDir(const char* name) {
+    return mkdir(NativePath(name).text, 0777) == 0;
+}
 
 // "/usr/x" is an absolute path here, as "C:\x" is on Windows. A leading
 // backslash keeps its Windows meaning (root of the current drive: refused).

@@ -5,7 +5,9 @@
 
 namespace sys {
 namespace {
-HANDLE native(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE native(FileHandle h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 }  // namespace
 
 FileHandle open(const char* name, OpenKind kind) {
@@ -29,7 +31,9 @@ FileHandle open(const char* name, OpenKind kind) {
     return reinterpret_cast<FileHandle>(h);
 }
 
-void close(FileHandle h) { CloseHandle(native(h)); }
+void close(FileHandle h) {
+    CloseHandle(native(h));
+}
 
 int64_t read(FileHandle h, void* buffer, uint32_t bytes) {
     DWORD done = 0;
@@ -60,12 +64,20 @@ bool writable(const char* name) {
     return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_READONLY);
 }
 
-bool exists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES; }
+bool exists(const char* name) {
+    return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
 
-bool remove(const char* name) { return DeleteFileA(name) != 0; }
+bool remove(const char* name) {
+    return DeleteFileA(name) != 0;
+}
 
-bool makeDir(const char* name) { return CreateDirectoryA(name, nullptr) != 0; }
+bool makeDir(const char* name) {
+    return CreateDirectoryA(name, nullptr) != 0;
+}
 
-bool isRootSeparator(const char* path, size_t i) { return i > 0 && path[i - 1] == ':'; }
+bool isRootSeparator(const char* path, size_t i) {
+    return i > 0 && path[i - 1] == ':';
+}
 
 }  // namespace sys

@@ -14,7 +14,7 @@ using testing::HasSubstr;
 namespace {
 
 class FileTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { FileStackClear(); }
     void TearDown() override { FileCloseAll(); }
     ScratchDir dir;

@@ -85,7 +85,8 @@ const char* checkBlocks(HILE* h) {
     }
     const HileHeader& hd = h->header;
     int32_t blocks = static_cast<int32_t>(starts.size());
-    if (DoFtell(h->file) != hd.indexOffset) return "bytes between the last block and the block index";
+    if (DoFtell(h->file) != hd.indexOffset)
+        return "bytes between the last block and the block index";
     if (FileSize(h->file) != hd.indexOffset + 4 * blocks) {
         return "file does not end right after the block index";
     }
