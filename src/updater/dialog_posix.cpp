@@ -192,7 +192,7 @@ void runDialog(const DialogTemplate& dialog, DialogProc proc) {
     proc(window, DialogMessage::Init, 0);
     while (!window.ended()) {
         std::string prompt = joinText("I = ", window.buttonText(kIdOk),
-                                      ", other = ", window.buttonText(kIdCancel), ": ");
+                                      ", Enter = ", window.buttonText(kIdCancel), ": ");
         std::fputs(window.render().c_str(), stdout);
         std::fputs(prompt.c_str(), stdout);
         std::fflush(stdout);

@@ -89,7 +89,7 @@ struct Result {
     std::string out, err;
 };
 
-const char kPrompt[] = "other = ";
+const char kPrompt[] = "Enter = ";
 
 class InstallerRun : public testing::Test {
   protected:
