@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "config_test_base.h"
 #include "fileio/fileio.h"
 #include "lzx/lzx.h"
 #include "scoped_env.h"
@@ -44,17 +45,15 @@ std::vector<LzxEntry> readList(const std::string& name) {
     return list;
 }
 
-class InstallTest : public testing::Test {
+class InstallTest : public ConfigTest {
   protected:
     void SetUp() override {
-        saved_ = gConfig;
-        gConfig.mainProduct = 1;
-        gConfig.demo = 0;
+        ConfigTest::SetUp();
+        variant(1, 0, gConfig.dutch);
         PathMakeDirs("src\\sub");
         writeFile("src/a.txt", "alpha");
         writeFile("src/sub/b.txt", "bravo bravo");
     }
-    void TearDown() override { gConfig = saved_; }
 
     // Packs the given entry lines into "a.lzx".
     void pack(const std::string& entries) {
@@ -71,7 +70,6 @@ class InstallTest : public testing::Test {
     }
 
     ScratchDir scratch_;
-    RunConfig saved_;
     ScopedEnv registry_{"VELMORA_REGISTRY", scratch_.path() + "/registry"};
     ScopedEnv tmp_{"TMPDIR", scratch_.path()};
 };

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "config_test_base.h"
 #include "scoped_env.h"
 #include "support/tempdir.h"
 #include "updater/config.h"
@@ -16,15 +17,13 @@ using testing::HasSubstr;
 
 namespace {
 
-class ProductTest : public testing::Test {
+class ProductTest : public ConfigTest {
   protected:
     void SetUp() override {
-        saved_ = gConfig;
-        gConfig.mainProduct = 1;
-        gConfig.demo = 0;
+        ConfigTest::SetUp();
+        variant(1, 0, gConfig.dutch);
         gConfig.productDir[0] = gConfig.installedVersion[0] = 0;
     }
-    void TearDown() override { gConfig = saved_; }
     void set(const char* name, const char* value, const char* key = "Vorn") {
         platform::RegKey k;
         ASSERT_EQ(openProductKey(key, k), 1);
@@ -36,7 +35,6 @@ class ProductTest : public testing::Test {
     std::string store_ = scratch_.path() + "/store/registry";
     ScopedEnv registryEnv_{"VELMORA_REGISTRY", store_};
     ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", scratch_.path()};
-    RunConfig saved_;
 };
 
 TEST(RegistryStore, TextFormRoundTripsAwkwardBytes) {
