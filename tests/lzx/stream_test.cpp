@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "lzx/codec.h"
@@ -43,7 +44,8 @@ TEST_F(StreamTest, EmptyStreamIsAHeaderOnly) {
     EXPECT_EQ(Hgetc(h), -1);
     Hclose(h);
     // The index file is gone: only the container is left in the directory.
-    EXPECT_EQ(std::system("test $(ls | wc -l) -eq 1"), 0);
+    auto entries = std::filesystem::directory_iterator(".");
+    EXPECT_EQ(std::distance(entries, std::filesystem::directory_iterator{}), 1);
 }
 
 TEST_F(StreamTest, BlockCountsAndIndexAtBlockBoundaries) {
@@ -308,6 +310,7 @@ TEST_F(StreamDeathTest, MisuseOfHandles) {
     EXPECT_EXIT(Hseek(w, 0), ExitedWithCode(2), HasSubstr("Hseek: not allowed on write-file"));
     EXPECT_EXIT(Hflus(w), ExitedWithCode(2), HasSubstr("Hflus: early"));
     EXPECT_EXIT(Hfill(w), ExitedWithCode(2), HasSubstr("Hfill: early"));
+#ifndef _WIN32  // Windows does not remove a file that is open
     // The index file vanished behind the stream's back.
     EXPECT_EXIT(
         {
@@ -316,6 +319,7 @@ TEST_F(StreamDeathTest, MisuseOfHandles) {
             Hclose(v);
         },
         ExitedWithCode(2), HasSubstr("Hclose: remove failed"));
+#endif
     Hclose(w);
     HILE* r = Hopen("d.lzx", "rb");
     EXPECT_EXIT(Hseek(r, 4), ExitedWithCode(2), HasSubstr("Hseek: >= EOF causes deep shit"));
