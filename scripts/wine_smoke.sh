@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows lzx.exe under Wine and checks that it writes exactly the
 # same LZX1 files as the Linux build, and reads them back byte for byte.
-# Usage: wine_smoke.sh LINUX_LZX WINDOWS_LZX_EXE
+# Usage: wine_smoke.sh LINUX_LZX WINDOWS_LZX_EXE   (WINE names the wine program)
 set -euo pipefail
 linux=$1
 win=$2
