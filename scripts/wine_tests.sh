@@ -87,7 +87,7 @@ wineserver -w
 
 fails=()
 echo "== windows tests under Wine ($arch)"
-ctest --test-dir "$build" --output-on-failure || fails+=("GoogleTest suites")
+ctest --test-dir "$build" -j "$(nproc)" --output-on-failure || fails+=("GoogleTest suites")
 echo "== lzx.exe under Wine against the Linux lzx"
 bash "$root/scripts/wine_smoke.sh" "$linux/tools/lzx/lzx" "$build/tools/lzx/lzx.exe" ||
   fails+=("lzx.exe round trips")
