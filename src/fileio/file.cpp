@@ -74,7 +74,13 @@ void openWith(FileRec& f, sys::OpenKind kind, int code) {
 void FileInit(FileRec& f, int32_t recSize, const char* name) {
     std::memset(&f, 0, sizeof f);
     f.recSize = recSize;
-    if (name) copyName(f.name, name);
+    if (name == nullptr) return;
+    size_t length = std::strlen(name);
+    if (length >= kFileNameMax) {
+        fatalError("File name too long (%zu characters, at most %d) [%.60s...]", length,
+                   kFileNameMax - 1, name);
+    }
+    std::memcpy(f.name, name, length + 1);
 }
 
 void FileOpenRead(FileRec& f) {
@@ -186,12 +192,22 @@ int FileStackCount() {
 }
 
 void FileError(const FileRec& f, int code) {
-    diagPrint("\nFile Error : name = [%s] code = %d", f.name, code);
-    fatalError("\nFile Error : name = [%s] code = %d", f.name, code);
+    // The code alone does not tell why an open of a FIFO or a directory failed.
+    PathKind kind = sys::kind(f.name);
+    const char* note =
+        kind == PathKind::Directory || kind == PathKind::Other ? " (not a regular file)" : "";
+    diagPrint("\nFile Error : name = [%s] code = %d%s", f.name, code, note);
+    fatalError("\nFile Error : name = [%s] code = %d%s", f.name, code, note);
 }
 
-void FileCreateBeside(FileRec& f, int32_t recSize, const char* target) {
+void FileCreateBeside(FileRec& f, int32_t recSize, const char* target, bool readBack) {
     static uint32_t counter = 0;
+    // The target's own record refuses a long name and names it in a refusal.
+    FileRec t;
+    FileInit(t, recSize, target);
+    target = t.name;
+    PathKind kind = sys::kind(target);
+    if (kind == PathKind::Directory || kind == PathKind::Other) FileError(t, kErrCreate);
     // The private name lives in the target's directory, so the rename that
     // commits it never crosses a file system.
     size_t dirLength = 0;
@@ -201,11 +217,8 @@ void FileCreateBeside(FileRec& f, int32_t recSize, const char* target) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         int n = std::snprintf(f.name, sizeof f.name, "%.*s%s%u-%u.tmp", static_cast<int>(dirLength),
                               target, kTempPrefix, sys::processId(), ++counter);
-        if (n < 0 || n >= kFileNameMax) {
-            FileInit(f, recSize, target);
-            FileError(f, kErrCreate);
-        }
-        f.handle = sys::createNew(f.name, target);
+        if (n < 0 || n >= kFileNameMax) FileError(t, kErrCreate);
+        f.handle = sys::createNew(f.name, target, readBack);
         if (f.handle != 0) break;
         if (sys::exists(f.name)) continue;  // a leftover of an earlier run: take the next
         FileError(f, kErrCreate);
@@ -229,10 +242,10 @@ void FileCommit(FileRec& f, const char* target) {
     copyName(f.name, target);
 }
 
-void FileDiscard(FileRec& f) {
-    if (f.handle == 0) return;
+int FileDiscard(FileRec& f) {
+    if (f.handle == 0) return 0;
     FileClose(f);
-    sys::remove(f.name);
+    return sys::remove(f.name) ? 1 : 0;
 }
 
 void FileSync(FileRec& f) {
