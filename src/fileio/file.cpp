@@ -77,8 +77,8 @@ void FileInit(FileRec& f, int32_t recSize, const char* name) {
     if (name == nullptr) return;
     size_t length = std::strlen(name);
     if (length >= kFileNameMax) {
-        fatalError("File name too long (%zu characters, at most %d) [%.60s...]", length,
-                   kFileNameMax - 1, name);
+        fatalError("File name too long (%d characters, at most %d) [%.60s...]",
+                   static_cast<int>(length), kFileNameMax - 1, name);
     }
     std::memcpy(f.name, name, length + 1);
 }
