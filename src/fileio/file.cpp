@@ -12,6 +12,7 @@ namespace {
 struct StackEntry {
     FileHandle handle;  // 0 = free
     bool temporary;     // a FileCreateBeside file: removed when closed by FileCloseAll
+    uint32_t creator;   // the process that made the temporary; a forked child leaves it alone
     char name[kFileNameMax];
 };
 
@@ -178,7 +179,7 @@ void FileCloseAll() {
     for (StackEntry& e : gStack) {
         if (e.handle != 0) {
             sys::close(e.handle);
-            if (e.temporary) sys::remove(e.name);
+            if (e.temporary && e.creator == sys::processId()) sys::remove(e.name);
             e.handle = 0;
             e.name[0] = 0;
         }
@@ -226,7 +227,10 @@ void FileCreateBeside(FileRec& f, int32_t recSize, const char* target, bool read
     if (f.handle == 0) FileError(f, kErrCreate);
     FileStackPush(f);
     for (StackEntry& e : gStack)
-        if (e.handle == f.handle) e.temporary = true;
+        if (e.handle == f.handle) {
+            e.temporary = true;
+            e.creator = sys::processId();
+        }
 }
 
 void FileCommit(FileRec& f, const char* target) {

@@ -8,8 +8,9 @@
 #include "fileio/fileio.h"
 
 constexpr int32_t kBlockSize = 16384;
-constexpr int kHileNameMax = 80;  // a container name is shorter than this
-constexpr int kHileTempMax = 16;  // an index-file name is shorter than this
+// Container and index-file names reach the file layer's own limit.
+constexpr int kHileNameMax = kFileNameMax;  // a container name is shorter than this
+constexpr int kHileTempMax = kFileNameMax;  // an index-file name is shorter than this
 
 struct HileHeader {
     uint32_t magic;       // "LZX1"
@@ -34,6 +35,12 @@ struct HILE {
     int32_t endFlag;
 };
 
+// Reading: the blocks are walked at the open and must be exactly those that
+// the block index names, back to back up to it, so every reader, sequential
+// or seeking, sees the same bytes; anything else is a damaged file (fatal).
+// Writing: the container and its block index are written to new files
+// beside `name`; Hclose renames the container over `name` when it is
+// complete, and a failure before that leaves `name` as it was.
 HILE* Hopen(const char* name, const char* mode);
 int32_t Hclose(HILE* h);
 int32_t Hread(void* buf, int32_t n, HILE* h);
