@@ -79,7 +79,15 @@ struct LzxEntry {
 };
 static_assert(sizeof(LzxEntry) == 432, "LzxEntry is a 432-byte file record");
 
+// Options of UnPackLZX.
+// Lets entries land outside the target ("..", absolute names, names without
+// "#" beside a target, links inside the target): for archives one trusts.
+constexpr uint32_t kUnpackUnsafePaths = 1;
+
+// Every file is written beside its target path and renamed over it when it
+// is complete; each entry's target is checked at that moment (see
+// ArchiveTargetPath in archive.h).
 int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
-                  int32_t force, int32_t languages, int32_t productVersions);
+                  int32_t force, int32_t languages, int32_t productVersions, uint32_t options = 0);
 int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, LzxEntry* list,
                 int32_t capacity);
