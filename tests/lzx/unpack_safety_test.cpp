@@ -13,7 +13,6 @@
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
-#include "stream_support.h"
 #include "support/tempdir.h"
 
 using testing::ExitedWithCode;
@@ -40,39 +39,8 @@ std::vector<std::string> everything(const std::string& root) {
     return names;
 }
 
-// The content of an archive of two entries whose second record starts in
-// block 1: the first file fills block 0 but for 100 bytes.
-std::string twoEntries(const std::string& secondName) {
-    std::string stream;
-    LzxEntry a = makeEntry("#first");
-    a.size = kBlockSize - 432 - 100;
-    stream.append(reinterpret_cast<const char*>(&a), sizeof a);
-    stream += std::string(static_cast<size_t>(a.size), 'a');
-    LzxEntry b = makeEntry(secondName);
-    b.size = 5;
-    stream.append(reinterpret_cast<const char*>(&b), sizeof b);
-    return stream + "evil!";
-}
-
 TEST_F(UnpackSafetyTest, ABlockIndexPointingAtADecoyIsRefusedBeforeWriting) {
-    // The real block 1 names "..\evil"; a decoy block after it names a
-    // harmless file, and the index sends seeking readers to the decoy.
-    writeStream("real.lzx", "wb", twoEntries("#..\\evil"));
-    writeStream("decoy.lzx", "wb", twoEntries("#fine\\\\x"));
-    const std::string real = readFile("real.lzx"), decoy = readFile("decoy.lzx");
-    const int32_t realIndex = le32(real, 4), decoyIndex = le32(decoy, 4);
-    const int32_t decoyBlock1 = le32(decoy, static_cast<size_t>(decoyIndex + 4));
-    std::string file = real.substr(0, static_cast<size_t>(realIndex));
-    const int32_t decoyAt = static_cast<int32_t>(file.size());
-    file += decoy.substr(static_cast<size_t>(decoyBlock1),
-                         static_cast<size_t>(decoyIndex - decoyBlock1));
-    const int32_t index = static_cast<int32_t>(file.size());
-    file += std::string(8, '\0');
-    setLe32(file, 4, index);
-    setLe32(file, static_cast<size_t>(index), 16);
-    setLe32(file, static_cast<size_t>(index + 4), decoyAt);
-    writeFile("a.lzx", file);
-
+    writeDecoyArchive("a.lzx", "#..\\evil", "#fine\\x");
     EXPECT_EXIT(UnPackLZX("a.lzx", "out", nullptr, 0, 1, 0, 0), ExitedWithCode(2),
                 HasSubstr("Hopen: damaged file, block index does not match the blocks [a.lzx]"));
     EXPECT_FALSE(pathExists("out"));
