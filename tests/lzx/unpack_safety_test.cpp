@@ -3,9 +3,11 @@
 // read, and no file stays under its name half written.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -137,6 +139,52 @@ TEST_F(UnpackSafetyTest, ScramblingAsTheDataGoesByEqualsScramblingTheFile) {
         s.apply(reinterpret_cast<uint8_t*>(pieces.data()) + at,
                 static_cast<int32_t>(std::min<size_t>(7, pieces.size() - at)));
     EXPECT_EQ(pieces, whole);
+}
+
+TEST_F(UnpackSafetyTest, FuzzedArchivesNeverWriteOutsideTheTarget) {
+    std::string content;
+    for (const char* name : {"#a\\b\\c.txt", "#d.txt", "#a\\e", "#f\\g\\h"}) {
+        LzxEntry e = makeEntry(name);
+        e.size = 300;
+        content.append(reinterpret_cast<const char*>(&e), sizeof e);
+        content += sample(Sample::Text, 300, static_cast<unsigned>(content.size()));
+    }
+    static const char kHostile[] = "..\\/:#. \0x";
+    std::mt19937 rng(99);
+    for (int i = 0; i < 120; ++i) {
+        std::string c = content;
+        for (int n = 1 + static_cast<int>(rng() % 8); n > 0; --n) {
+            // Mostly the names, where a path can be steered; now and then a size.
+            size_t record = (rng() % 4) * (432 + 300);
+            size_t at = record + (rng() % 8 == 0 ? 256 + rng() % 4 : rng() % 12);
+            c[at] =
+                rng() % 4 == 0 ? static_cast<char>(rng()) : kHostile[rng() % (sizeof kHostile - 1)];
+        }
+        writeStream("a.lzx", "wb", c);
+        if (i % 4 == 3) {  // and the container itself
+            std::string f = readFile("a.lzx");
+            f[16 + rng() % (f.size() - 16)] ^= static_cast<char>(1 << (rng() % 8));
+            writeFile("a.lzx", f);
+        }
+        pid_t pid = fork();
+        if (pid == 0) {
+            alarm(20);
+            freopen("/dev/null", "w", stderr);
+            UnPackLZX("a.lzx", "out", nullptr, 0, 1, 0, 0);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == 2))
+            << "case " << i;
+        std::vector<std::string> all = everything("..");
+        for (const std::string& path : all) {
+            bool inside = path == "../in" || path == "../in/a.lzx" || path == "../in/out" ||
+                          path.rfind("../in/out/", 0) == 0;
+            ASSERT_TRUE(inside) << "case " << i << ": " << path;
+            ASSERT_EQ(path.find("~vorn"), std::string::npos) << "case " << i << ": " << path;
+        }
+    }
 }
 
 }  // namespace
