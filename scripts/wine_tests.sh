@@ -22,10 +22,9 @@ need_windows_tools
 install_needed
 
 linux="$root/build-release"  # the Linux reference programs
-if [ ! -x "$linux/src/updater/vorn-demo-product" ] || [ ! -x "$linux/tools/lzx/lzx" ]; then
+[ -f "$linux/CMakeCache.txt" ] ||
   cmake -S "$root" -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$linux" --target vorn-update vorn-demo-product lzx
-fi
+cmake --build "$linux" --target vorn-update vorn-demo-product lzx >/dev/null
 
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
   arch=i686 WINE=/usr/lib/wine/wine
