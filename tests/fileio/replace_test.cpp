@@ -123,7 +123,9 @@ TEST_F(ReplaceTest, FailuresRemoveTheTemporary) {
             FileCommit(f, "d");
         },
         ExitedWithCode(2), HasSubstr("File Error : name = [d] code = 214"));
+#ifndef _WIN32  // a Windows death test runs in a new process with its own scratch directory
     EXPECT_EQ(listDir("."), std::set<std::string>{"d"});
+#endif
     std::filesystem::remove("d");
     std::filesystem::create_directory("d");
     // A fatal end while the temporary is open removes it too.
