@@ -247,13 +247,19 @@ void Habandon(HILE* h) {
     // Workers first: nothing may touch the stream while it is taken down.
     PipeFree(h->pipe);
     h->pipe = nullptr;
-    bool writing = h->mode == 1 && h->fileName[0] != 0;
-    FileClose(h->indexFile);
-    if (h->tempName[0] != 0) std::remove(h->tempName);
-    bool created = h->file.handle != 0;
+    FileDiscard(h->indexFile);
+    if (h->mode == 1 && h->file.handle != 0) {
+        // An unfinished container is no LZX1 file; it must not stay behind.
+        // Written beside its name, it is that private file; written under
+        // its name, the old file was emptied already.
+        if (std::strcmp(h->file.name, h->fileName) != 0) {
+            FileDiscard(h->file);
+        } else {
+            FileClose(h->file);
+            std::remove(h->fileName);
+        }
+    }
     FileClose(h->file);
-    // An unfinished container is no LZX1 file; it must not stay behind.
-    if (writing && created) std::remove(h->fileName);
     HileRelease(h);
 }
 

@@ -27,9 +27,6 @@ struct Entry {
     int32_t productVersions = 0;
 };
 
-// Bytes of the stream done so far and its whole length (0 when not known).
-using Progress = std::function<void(int64_t done, int64_t total)>;
-
 // Calls visit for every entry in order, without unpacking data.
 void list(const std::string& archive, const std::function<void(const Entry&)>& visit);
 std::vector<Entry> list(const std::string& archive);
