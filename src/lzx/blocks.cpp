@@ -247,19 +247,14 @@ void Habandon(HILE* h) {
     // Workers first: nothing may touch the stream while it is taken down.
     PipeFree(h->pipe);
     h->pipe = nullptr;
-    FileDiscard(h->indexFile);
-    if (h->mode == 1 && h->file.handle != 0) {
-        // An unfinished container is no LZX1 file; it must not stay behind.
-        // Written beside its name, it is that private file; written under
-        // its name, the old file was emptied already.
-        if (std::strcmp(h->file.name, h->fileName) != 0) {
-            FileDiscard(h->file);
-        } else {
-            FileClose(h->file);
-            std::remove(h->fileName);
-        }
+    // A writer's container and index are private files beside the target:
+    // discarding them leaves the target as it was.
+    if (h->mode == 1) {
+        FileDiscard(h->indexFile);
+        FileDiscard(h->file);
+    } else {
+        FileClose(h->file);
     }
-    FileClose(h->file);
     HileRelease(h);
 }
 

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int64_t kProgressStep = 1 << 20;  // progress line every MB
 constexpr size_t kNameMax = 260;            // the longest name the library takes, with its NUL
-constexpr size_t kArchivePathMax = 255;     // the longest target path of an entry
 
 const char kPackHelp[] =
     "usage: lzx pack LISTFILE\n"
@@ -34,10 +33,14 @@ const char kUnpackHelp[] =
     "  --versions DIGITS      accepted product versions, of 1 2 3 (default: none)\n"
     "  --installed VERSIONFILE  list of installed files (\"lzx.ver\" records), read\n"
     "                         and written back\n"
-    "  --unsafe-paths         allow entries that land outside TARGET\n"
+    "  --unsafe-paths         allow entries that land outside TARGET, also\n"
+    "                         through links inside it\n"
     "Entries with a language or version condition are skipped unless the\n"
     "matching option accepts them. Without --unsafe-paths the whole archive is\n"
-    "refused, nothing written, when any entry would land outside TARGET.\n";
+    "refused, nothing written, when any entry would land outside TARGET or pass\n"
+    "through a link inside it. Each file is written beside its name and renamed\n"
+    "over it when complete, so an existing file or link is replaced, never\n"
+    "written through.\n";
 
 int usageError(const char* help, const char* problem, const char* what) {
     std::fprintf(stderr, "lzx: %s%s\n%s", problem, what, help);
@@ -117,37 +120,6 @@ std::string walkEntries(const char* archive, Visit visit) {
         throw;
     }
     return "";
-}
-
-// Whether an entry stays below the target: no absolute names, drive letters
-// or stream names, no ".." components, nor components of dots and blanks
-// alone, which Windows may read as "..". Plain names land in the current directory, which is the
-// target only when no other was given.
-bool staysInside(const char* name, bool plainNamesInside) {
-    const char* rest = name;
-    if (name[0] == '#') {
-        ++rest;
-    } else if (!plainNamesInside) {
-        return false;
-    }
-    if (rest[0] == '\\' || rest[0] == '/' || std::strchr(rest, ':') != nullptr) return false;
-    const char* part = rest;
-    for (const char* p = rest;; ++p) {
-        if (*p == '\\' || *p == '/' || *p == 0) {
-            int dots = 0;
-            bool onlyDots = true;
-            for (const char* q = part; q < p; ++q) {
-                if (*q == '.')
-                    ++dots;
-                else if (*q != ' ')
-                    onlyDots = false;
-            }
-            if (onlyDots && dots >= 2) return false;
-            if (*p == 0) break;
-            part = p + 1;
-        }
-    }
-    return true;
 }
 
 struct UnpackArgs {
@@ -260,20 +232,18 @@ int lzxUnpackCommand(int argc, char** argv) {
     int code = parseUnpack(argc, argv, a);
     if (code >= 0) return code;
     const char* target = a.target ? a.target : ".";
-    bool plainInside = a.target == nullptr || std::strcmp(target, ".") == 0;
-    size_t targetLen = std::strlen(target);
 
-    // Everything is checked before the first file is written.
+    // Everything is checked before the first file is written, with the
+    // check that UnPackLZX applies again to each entry as it writes it.
     std::string refusal;
-    std::string fault = walkEntries(a.archive, [&](const lzx::Entry&, const char* name) {
+    std::string fault = walkEntries(a.archive, [&](const lzx::Entry& e, const char* name) {
         if (!refusal.empty()) return;
-        size_t len = std::strlen(name);
-        if (name[0] == '#') len += targetLen;  // "#" becomes the separator
-        if (len > kArchivePathMax) {
-            refusal = std::string("target path of [") + name + "] is too long";
-        } else if (!a.unsafePaths && !staysInside(name, plainInside)) {
-            refusal = std::string("entry [") + name + "] would land outside " + target +
-                      " (--unsafe-paths allows it)";
+        std::string why = lzx::targetProblem(e, target, a.unsafePaths);
+        if (!why.empty()) {
+            refusal = std::string("entry [") + name + "] " + why;
+            if (!a.unsafePaths && why.find("target path too long") == std::string::npos) {
+                refusal += std::string(" ") + target + " (--unsafe-paths allows it)";
+            }
         }
     });
     if (refusal.empty()) refusal = fault;
@@ -290,6 +260,7 @@ int lzxUnpackCommand(int argc, char** argv) {
     o.languages = a.languages;
     o.productVersions = a.versions;
     o.installed = a.installed ? &table : nullptr;
+    o.unsafePaths = a.unsafePaths;
     {
         ArchiveProgress progress;
         o.progress = progress.hook();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "fileio/fileio.h"
 #include "lzx/api/stream.h"
 
 namespace {
@@ -24,13 +25,16 @@ const char kCompressUsage[] =
     "same for every N.\n"
     "IN - reads stdin. OUT - writes stdout: the file is finished in a private\n"
     "temporary file (its block index comes last and its header is written\n"
-    "last), which is then copied to stdout and removed.";
+    "last), which is then copied to stdout and removed.\n"
+    "OUT is replaced only when it is complete; on a failure it stays as it was.";
 const char kDecompressUsage[] =
     "decompress IN OUT [-T N]\n"
     "Writes the bytes of the LZX1 file IN to OUT, decoding blocks on N threads\n"
     "(default: one per core).\n"
     "IN - reads stdin (kept in a private temporary file, since reading needs\n"
-    "the block index at the end); OUT - writes stdout.";
+    "the block index at the end); OUT - writes stdout.\n"
+    "OUT is replaced only when the whole of IN has been decoded; on a failure\n"
+    "it stays as it was.";
 const char kTestUsage[] =
     "test FILE...\n"
     "Decodes every block of each LZX1 file, checks its block index against the\n"
@@ -64,6 +68,14 @@ class Progress {
     int shown_;
     bool on_;
 };
+
+// Writing OUT over IN would replace the input by its own transformation.
+bool sameFiles(const char* command, const char* in, const char* out) {
+    if (!FileSame(in, out)) return false;
+    std::fprintf(stderr, "lzx %s: %s and %s are the same file; nothing written\n", command, in,
+                 out);
+    return true;
+}
 
 int usageError(const char* command, const char* problem) {
     std::fprintf(stderr, "lzx %s: %s (see lzx %s --help)\n", command, problem, command);
@@ -123,6 +135,9 @@ int cmdCompress(int argc, char** argv) {
     std::vector<const char*> files;
     int code = parseStreamArgs("compress", argc, argv, true, o, files);
     if (code >= 0) return code;
+    if (!isStdio(files[0]) && !isStdio(files[1]) && sameFiles("compress", files[0], files[1])) {
+        return kExitFailed;
+    }
     bool toStdout = isStdio(files[1]);
     if (isStdio(files[0]) || toStdout) {
         useBinaryStdio();
@@ -152,6 +167,9 @@ int cmdDecompress(int argc, char** argv) {
     std::vector<const char*> files;
     int code = parseStreamArgs("decompress", argc, argv, false, o, files);
     if (code >= 0) return code;
+    if (!isStdio(files[0]) && !isStdio(files[1]) && sameFiles("decompress", files[0], files[1])) {
+        return kExitFailed;
+    }
     Progress progress("decompress");
     o.progress = [&](int64_t done, int64_t total) { progress.update(done, total); };
     if (isStdio(files[0])) {
