@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/error.h"
 #include "console/console.h"
 #include "fileio/fileio.h"
 #include "lzx/lzx.h"
 #include "updater/config.h"
-#include "base/error.h"
 #include "updater/payload.h"
 #include "updater/platform.h"
 #include "updater/product.h"
@@ -30,6 +30,9 @@ LzxEntry* newTable(int32_t capacity) {
 void writeArchive(char* name, const unsigned char* data, int32_t size) {
     char dir[kFileNameMax] = {};
     platform::tempDirectory(dir, sizeof dir);
+    // No fallback to the current directory: a name there may be a link that
+    // the archive would be written through.
+    if (dir[0] == 0) fatalError("Install: cannot make a private temporary directory");
     if (std::strlen(dir) + std::strlen("TEMP.LZX") >= kFileNameMax) {
         fatalError("Install: temporary directory name too long [%s]", dir);
     }
@@ -47,13 +50,29 @@ void writePayload(char* name) {
     writeArchive(name, kPayload, kPayloadSize);
 }
 
-void installArchive(const char* source, const char* target) {
+namespace {
+
+void showNotFound(const char* name) {
+    char message[kFileNameMax + 16];
+    std::snprintf(message, sizeof message, "%s not found", name);
+    platform::messageBox(message, "Einde", platform::BoxIcon::Information);
+}
+
+}  // namespace
+
+int installArchive(const char* source, const char* target) {
     ConPrint("\nSource: %s", source);
     ConPrint("\nTarget: %s", target);
     char versionFile[kFileNameMax];
     int n = std::snprintf(versionFile, sizeof versionFile, "%s\\%s", target, kVersionFileName);
     if (n < 0 || n >= static_cast<int>(sizeof versionFile)) {
         fatalError("Install: directory name too long [%s]", target);
+    }
+    // An update goes into a product that is there; only a demo makes its
+    // directory.
+    if (!gConfig.demo && !FileExists(target)) {
+        showNotFound(target);
+        return 0;
     }
 
     int32_t capacity = kSpareRecords;
@@ -66,16 +85,22 @@ void installArchive(const char* source, const char* target) {
         capacity = count + kSpareRecords;
         table = newTable(capacity);
         FileOpenRead(f);
-        FileRead(f, capacity, table);
+        // Only whole records count: bytes after the last one (a write cut
+        // short by some other program) are no entry.
+        FileRead(f, count, table);
         FileClose(f);
+        FileRec bytes;
+        FileInit(bytes, 1, versionFile);
+        int32_t tail = FileSize(bytes) - count * int32_t{sizeof(LzxEntry)};
+        if (tail > 0) {
+            ConPrint("\nIgnored %d bytes after the last whole record of [%s]", tail, versionFile);
+        }
         // A damaged record must not run its name into the next field.
         for (int32_t i = 0; i < count; ++i) table[i].name[sizeof table[i].name - 1] = 0;
     } else {
         if (gConfig.mainProduct && !gConfig.demo) {
-            char message[kFileNameMax + 16];
-            std::snprintf(message, sizeof message, "%s not found", versionFile);
-            platform::messageBox(message, "Einde", platform::BoxIcon::Information);
-            return;
+            showNotFound(versionFile);
+            return 0;
         }
         if (gConfig.demo) PathMakeDirs(target);
         table = newTable(capacity);
@@ -106,6 +131,7 @@ void installArchive(const char* source, const char* target) {
     freeTracked(table);
 
     writeProductVersion("Vorn", kInstalledVersion);
+    return 1;
 }
 
 void deleteTemporary(const char* name) {

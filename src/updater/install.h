@@ -13,7 +13,9 @@ void writePayload(char* name);
 // Writes the given archive bytes to the temporary archive (for tests).
 void writeArchive(char* name, const unsigned char* data, int32_t size);
 // Unpacks the archive `source` into `target` under the control of the
-// version file, then records the new version. Fatal errors end the process.
-void installArchive(const char* source, const char* target);
+// version file, then records the new version; returns 1. Returns 0 after
+// the "%s not found" box when an update finds no product directory or no
+// version file there: nothing is installed. Fatal errors end the process.
+int installArchive(const char* source, const char* target);
 // Deletes the temporary archive; a missing file is no error.
 void deleteTemporary(const char* name);

@@ -120,5 +120,5 @@ int runInstaller(uintptr_t instance, const char* arguments) {
 
     if (gConfig.logEnabled) ConDestroy();
     if (FileStackReport()) internalError(kSrcUpdater, 3699, 4000);
-    return 0;
+    return gConfig.notInstalled ? 2 : 0;
 }

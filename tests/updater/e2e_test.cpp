@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -234,16 +235,44 @@ TEST_F(InstallerRun, MissingProductKeyIsReportedAndLeftEmpty) {
     EXPECT_THAT(registry(), Not(HasSubstr("Location")));
 }
 
-TEST_F(InstallerRun, MissingVersionFileInstallsNothing) {
+// Nothing installed is never reported as applied: the not-found box, then
+// exit code 2, for a missing version file and a missing directory alike.
+TEST_F(InstallerRun, MissingVersionFileOrDirectoryInstallsNothing) {
     installProduct();
     fs::remove(product() + "/lzx.ver");
     Result r = installer({}, "i\n");
-    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.code, 2);
     EXPECT_THAT(r.err, HasSubstr("Einde\n" + product() + "\\lzx.ver not found"));
-    EXPECT_THAT(r.err, HasSubstr("Update report"));  // the report box comes all the same
+    EXPECT_THAT(r.err, Not(HasSubstr("Update report")));
+    EXPECT_THAT(r.err, Not(HasSubstr("applied")));
     EXPECT_FALSE(exists("lzx.ver"));
     EXPECT_FALSE(exists("vornlib.dll"));
     EXPECT_THAT(registry(), HasSubstr("\"Version\"=\"3.0\""));
+    EXPECT_TRUE(fs::is_empty(dir() + "/tmp"));
+
+    fs::remove_all(product());
+    r = installer({}, "i\n");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_THAT(r.err, HasSubstr("not found"));
+    EXPECT_THAT(r.err, Not(HasSubstr("Update report")));
+    EXPECT_FALSE(fs::exists(product()));
+    EXPECT_THAT(registry(), HasSubstr("\"Version\"=\"3.0\""));
+}
+
+TEST_F(InstallerRun, PartialVersionRecordIsDroppedAndLogged) {
+    installProduct();
+    {
+        std::ofstream ver(product() + "/lzx.ver", std::ios::binary | std::ios::app);
+        ver << "junk";
+    }
+    Result r = installer({"-log"}, "i\n");
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<LzxEntry> list = versionFile();
+    EXPECT_EQ(list.size(), 4u + 62u);
+    EXPECT_EQ(readFile(product() + "/lzx.ver").size() % sizeof(LzxEntry), 0u);
+    for (const LzxEntry& e : list) EXPECT_STRNE(e.name, "junk");
+    EXPECT_THAT(readFile(dir() + "/CONW.LOG"),
+                HasSubstr("Ignored 4 bytes after the last whole record"));
 }
 
 TEST_F(InstallerRun, RunningProductStopsASecondInstallerUnlessSpawned) {

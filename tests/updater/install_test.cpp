@@ -116,12 +116,41 @@ TEST_F(InstallTest, MissingVersionFileStopsTheMainUpdate) {
     pack(kTwoFiles);
     PathMakeDirs("prod");
     testing::internal::CaptureStderr();
-    installArchive("a.lzx", "prod");
+    EXPECT_EQ(installArchive("a.lzx", "prod"), 0);
     std::string box = testing::internal::GetCapturedStderr();
     EXPECT_THAT(box, HasSubstr("Einde\nprod\\lzx.ver not found"));
     EXPECT_FALSE(pathExists("prod/lzx.ver"));
     EXPECT_FALSE(pathExists("prod/a.txt"));
     EXPECT_EQ(version(), "");
+}
+
+// An update never makes the product's directory: a missing one is a
+// product that is not there, in both update variants.
+TEST_F(InstallTest, MissingProductDirectoryInstallsNothing) {
+    pack(kTwoFiles);
+    for (int mainProduct : {1, 0}) {
+        variant(mainProduct, 0, 0);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(installArchive("a.lzx", "gone\\prod"), 0);
+        EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("gone\\prod not found"));
+        EXPECT_FALSE(pathExists("gone"));
+        EXPECT_EQ(version(), "");
+    }
+}
+
+TEST_F(InstallTest, OnlyWholeRecordsOfTheVersionFileCount) {
+    pack(kTwoFiles);
+    PathMakeDirs("prod");
+    // A record cut short after its name: "junk" must not become an entry.
+    std::string cut = bytesOf({record("#junk", 100)}).substr(0, 300);
+    writeFile("prod/lzx.ver", bytesOf({record("#old", 100)}) + cut);
+    EXPECT_EQ(installArchive("a.lzx", "prod"), 1);
+    std::vector<LzxEntry> list = readList("prod/lzx.ver");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_STREQ(list[0].name, "#old");
+    EXPECT_STREQ(list[1].name, "#a.txt");
+    EXPECT_STREQ(list[2].name, "#Sub\\b.txt");
+    EXPECT_EQ(readFile("prod/lzx.ver").size(), 3 * sizeof(LzxEntry));
 }
 
 TEST_F(InstallTest, OtherVariantsStartAnEmptyListAndRecordTheMainProduct) {
@@ -148,6 +177,19 @@ TEST_F(InstallTest, FailedUnpackingLeavesVersionFileAndRegistryAlone) {
     EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2), HasSubstr("code = 211"));
     EXPECT_EQ(readFile("prod/lzx.ver"), before);
     EXPECT_EQ(version(), "3.0");
+}
+
+// Without a private temporary directory the archive is not written at all:
+// no fallback name in the current directory, where a link may wait.
+TEST_F(InstallTest, NoTemporaryDirectoryRefusesInsteadOfFallingBack) {
+    writeFile("victim", "precious");
+    ASSERT_EQ(symlink("victim", "TEMP.LZX"), 0);
+    ScopedEnv tmp("TMPDIR", scratch_.path() + "/missing");
+    char name[kFileNameMax];
+    const unsigned char bytes[] = {1, 2, 3};
+    EXPECT_EXIT(writeArchive(name, bytes, 3), ExitedWithCode(2),
+                HasSubstr("cannot make a private temporary directory"));
+    EXPECT_EQ(readFile("victim"), "precious");
 }
 
 TEST_F(InstallTest, TemporaryArchiveIsPrivateAndRemoved) {

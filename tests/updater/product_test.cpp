@@ -80,14 +80,28 @@ TEST_F(ProductTest, UpdateNeedsLocationAndVersion) {
     EXPECT_STREQ(gConfig.installedVersion, "3.01");
 }
 
+// An empty location would mean the file system's root, a relative one
+// wherever the installer was started.
+TEST_F(ProductTest, EmptyOrRelativeLocationIsNoProduct) {
+    set("Version", "3.01");
+    for (const char* location : {"", "Vorn", "relative/dir", "C:", "C:Vorn", "\\Vorn", "..\\up"}) {
+        set("Location", location);
+        EXPECT_EQ(findProductDirectory(), 0) << location;
+    }
+    for (const char* location : {"/opt/vorn", "C:\\", "d:/Games/Vorn", "\\\\server\\share"}) {
+        set("Location", location);
+        EXPECT_EQ(findProductDirectory(), 1) << location;
+    }
+}
+
 TEST_F(ProductTest, ValuesLongerThanTheirBuffersFail) {
-    set("Location", std::string(259, 'd').c_str());
+    set("Location", ("/" + std::string(258, 'd')).c_str());
     set("Version", std::string(79, '3').c_str());
     EXPECT_EQ(readProductKey("Vorn"), 1);
     set("Version", std::string(80, '3').c_str());
     EXPECT_EQ(readProductKey("Vorn"), 0);
     set("Version", "3");
-    set("Location", std::string(260, 'd').c_str());
+    set("Location", ("/" + std::string(259, 'd')).c_str());
     EXPECT_EQ(readProductKey("Vorn"), 0);
 }
 
