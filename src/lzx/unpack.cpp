@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/diag.h"
+#include "base/error.h"
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
-#include "base/diag.h"
-#include "base/error.h"
 
 namespace {
 
@@ -110,7 +110,7 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
         if (write && e.productVersions != 0 && (e.productVersions & productVersions) == 0) {
             write = false;
             diagPrint("\nSkip writing vorn version [%d, %d] [%s]", e.productVersions,
-                     productVersions, name);
+                      productVersions, name);
         }
         if (write && list != nullptr) {
             write = checkList(e, name, list, capacity, force);
@@ -119,9 +119,11 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
         }
         if (e.existingOnly != 0 && !FileExists(path)) write = false;
 
+        // Written beside the target and renamed over it, so a failure
+        // never leaves half a file under the target's name.
         FileRec out;
         FileInit(out, 1, path);
-        if (write) FileCreate(out);
+        if (write) FileCreateBeside(out, 1, path);
         for (int32_t remaining = e.size; remaining > 0;) {
             int32_t piece = remaining < kCopyPiece ? remaining : kCopyPiece;
             int32_t n = Hread(gCopyBuffer, piece, h);
@@ -131,8 +133,11 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
             ArchiveReportProgress(Htell(h), total);
         }
         if (write) {
-            FileClose(out);
-            if (e.scramble == 1) ScrambleFile(path);
+            if (e.scramble == 1) {
+                FileClose(out);
+                ScrambleFile(out.name);
+            }
+            FileCommit(out, path);
             // Only a file this entry wrote is deleted again; an entry that
             // was not written leaves whatever stands at its path alone.
             if (e.deleteAfter != 0) FileDelete(out);

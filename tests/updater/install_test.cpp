@@ -5,10 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -174,8 +176,9 @@ TEST_F(InstallTest, FailedUnpackingLeavesVersionFileAndRegistryAlone) {
     std::string before = bytesOf({record("#old", 100)});
     writeFile("prod/lzx.ver", before);
     writeProductVersion("Vorn", "3.0");
-    EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2), HasSubstr("code = 211"));
+    EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2), HasSubstr("code = 214"));
     EXPECT_EQ(readFile("prod/lzx.ver"), before);
+    EXPECT_FALSE(pathExists("prod/a.txt"));  // written before the failure, taken back
     EXPECT_EQ(version(), "3.0");
 }
 
@@ -204,12 +207,75 @@ TEST_F(InstallTest, TemporaryArchiveIsPrivateAndRemoved) {
     EXPECT_EQ(readFile(path), std::string("\1\2\3"));
     deleteTemporary(name);
     EXPECT_FALSE(pathExists(path));
-    deleteTemporary(name);  // a missing file is no error
-    // A directory that went away meanwhile is made anew.
-    ASSERT_EQ(rmdir(path.substr(0, path.rfind('/')).c_str()), 0);
+    EXPECT_FALSE(pathExists(path.substr(0, path.rfind('/'))));  // its directory too
+    deleteTemporary(name);                                      // a missing file is no error
+    // Every archive gets a directory of its own.
+    std::string first = path;
     writeArchive(name, bytes, 3);
+    EXPECT_NE(std::string(name), first);
     EXPECT_EQ(readFile(name), std::string("\1\2\3"));
     deleteTemporary(name);
+}
+
+// The version is recorded after the new files are in place; when the
+// registry cannot take it, the files go back too: old files, old version
+// list and old version, never a mix.
+TEST_F(InstallTest, FailedVersionRecordTakesTheInstallationBack) {
+    pack(kTwoFiles);
+    PathMakeDirs("prod");
+    std::string list = bytesOf({record("#a.txt", 100)});
+    writeFile("prod/lzx.ver", list);
+    writeFile("prod/a.txt", "old alpha");
+    // A store whose directory leaves no room for the private name that a
+    // write needs beside it: reads work, the write fails.
+    std::string deep = scratch_.path() + "/";
+    deep += std::string(250 - deep.size(), 'r');
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+    std::string store = "[Software\\Vorn]\n\"Version\"=\"3.0\"\n";
+    writeFile(deep + "/registry", store);
+    ScopedEnv registry("VELMORA_REGISTRY", deep + "/registry");
+    EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2),
+                HasSubstr("cannot record version 3.01 in the registry"));
+    EXPECT_EQ(readFile("prod/a.txt"), "old alpha");
+    EXPECT_EQ(readFile("prod/lzx.ver"), list);
+    EXPECT_FALSE(pathExists("prod/Sub"));
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator("prod")) {
+        EXPECT_THAT(e.path().filename().string(), testing::AnyOf("a.txt", "lzx.ver"));
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2);
+    EXPECT_EQ(readFile(deep + "/registry"), store);
+}
+
+// A killed run leaves its private directory behind; the next run removes
+// it, and only it: names of live processes and other names stay.
+TEST_F(InstallTest, LeftoversOfKilledRunsAreRemoved) {
+    pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    waitpid(dead, nullptr, 0);
+    std::string tmp = scratch_.path() + "/";
+    std::string deadDir = tmp + "~vorn" + std::to_string(dead) + "-1.dir";
+    std::string liveDir = tmp + "~vorn1-1.dir";  // init never ends
+    for (const std::string& d : {deadDir, liveDir}) {
+        ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+        writeFile(d + "/TEMP.LZX", "archive");
+    }
+    writeFile(tmp + "~vorn" + std::to_string(dead) + "-7.tmp", "half");
+    writeFile(tmp + "~vornx-1.tmp", "not ours");
+    writeFile(tmp + "TEMP.LZX", "not ours either");
+    PathMakeDirs("prod");
+    writeFile("prod/~vorn" + std::to_string(dead) + "-3.old", "backup");
+    writeFile("prod/keep.txt", "user's");
+    recoverInstallation("prod");
+    EXPECT_FALSE(pathExists(deadDir));
+    EXPECT_FALSE(pathExists(tmp + "~vorn" + std::to_string(dead) + "-7.tmp"));
+    EXPECT_FALSE(pathExists("prod/~vorn" + std::to_string(dead) + "-3.old"));
+    EXPECT_EQ(readFile(liveDir + "/TEMP.LZX"), "archive");
+    EXPECT_TRUE(pathExists(tmp + "~vornx-1.tmp"));
+    EXPECT_TRUE(pathExists(tmp + "TEMP.LZX"));
+    EXPECT_EQ(readFile("prod/keep.txt"), "user's");
 }
 
 }  // namespace
