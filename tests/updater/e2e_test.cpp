@@ -313,8 +313,10 @@ TEST_F(InstallerRun, RunningProductStopsASecondInstallerUnlessSpawned) {
     installProduct();
     Child first({VORN_UPDATE_BIN}, env_, dir());
     first.awaitOutput(kPrompt);  // holds "VornWare" from here on
-    Result second = installer({}, "i\n");
+    Result second = installer({"-log"}, "i\n");
     EXPECT_EQ(second.code, 1);
+    // Refused before the console exists: no log file.
+    EXPECT_FALSE(fs::exists(dir() + "/CONW.LOG"));
     EXPECT_THAT(
         second.err,
         HasSubstr("[information] Exit program\nDuring updating Vorn should not be active."));

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "config_test_base.h"
 #include "fileio/fileio.h"
 #include "lzx/lzx.h"
@@ -120,7 +122,7 @@ TEST_F(InstallTest, MissingVersionFileStopsTheMainUpdate) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(installArchive("a.lzx", "prod"), 0);
     std::string box = testing::internal::GetCapturedStderr();
-    EXPECT_THAT(box, HasSubstr("Einde\nprod\\lzx.ver not found"));
+    EXPECT_THAT(box, HasSubstr("[information] Einde\nprod\\lzx.ver not found"));
     EXPECT_FALSE(pathExists("prod/lzx.ver"));
     EXPECT_FALSE(pathExists("prod/a.txt"));
     EXPECT_EQ(version(), "");
@@ -168,6 +170,28 @@ TEST_F(InstallTest, OtherVariantsStartAnEmptyListAndRecordTheMainProduct) {
     installArchive("a.lzx", "demo\\deep\\dir");
     EXPECT_EQ(readFile("demo/deep/dir/a.txt"), "alpha");
     EXPECT_EQ(readList("demo/deep/dir/lzx.ver").size(), 2u);
+    // The demo makes its directory itself, even for an archive that
+    // names no file in it.
+    pack("");
+    EXPECT_EQ(installArchive("a.lzx", "empty\\demo"), 1);
+    EXPECT_TRUE(pathExists("empty/demo/lzx.ver"));
+}
+
+// The installer's own words when the system refuses memory: the size and
+// the system's reason, after an empty first line.
+TEST(TrackedMemoryDeathTest, RefusedMemoryNamesSizeAndReason) {
+#if VORN_SANITIZED
+    GTEST_SKIP() << "the sanitizers' allocator ends the process itself";
+#else
+    auto starved = [] {
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = 512u << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        allocTracked(1 << 30);
+    };
+    EXPECT_EXIT(starved(), ExitedWithCode(2),
+                HasSubstr("\nError 123: 1073741824, Cannot allocate memory"));
+#endif
 }
 
 TEST_F(InstallTest, FailedUnpackingLeavesVersionFileAndRegistryAlone) {
