@@ -238,11 +238,6 @@ void noteTemp(const char* temp) {
 }
 
 void noteCommit(const char* temp, const char* target) {
-    // A rename over a directory would fail at the switch point; better now.
-    if (sys::isDir(target)) {
-        sys::remove(temp);
-        fail(target, kErrReplace);
-    }
     append('C', temp, target);
 }
 
@@ -264,7 +259,7 @@ void noteDir(const char* dir) {
 
 void FileTransactionBegin(const char* dir) {
     start(dir);
-    gHandle = sys::createNew(gPath.c_str(), nullptr);
+    gHandle = sys::createNew(gPath.c_str(), nullptr, false);
     if (gHandle == 0) fail(gPath.c_str(), kErrCreate);
     gState = State::Recording;
 }

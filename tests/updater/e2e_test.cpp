@@ -344,7 +344,7 @@ TEST_F(InstallerRun, FatalErrorKeepsVersionFileAndRegistry) {
     Result r = installer({}, "i\n");
     EXPECT_EQ(r.code, 2);
     EXPECT_THAT(r.err, HasSubstr("Einde programma"));
-    EXPECT_THAT(r.err, HasSubstr("code = 214"));
+    EXPECT_THAT(r.err, HasSubstr("code = 211"));
     // Files written before the failure are taken back, new directories too.
     EXPECT_EQ(snapshot(product()), before);
     EXPECT_THAT(registry(), HasSubstr("\"Version\"=\"3.0\""));
