@@ -27,6 +27,7 @@ run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=ON
 bash "$root/scripts/example.sh" "$root/build-release"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+bash "$root/scripts/variants.sh" "$root/build-release"
 
 # The Windows build and its tests under Wine (installs Wine and friends).
 bash "$root/scripts/wine_tests.sh"
