@@ -14,6 +14,7 @@ constexpr int kFresMax = 512;
 constexpr int kMaxCodeLen = 24;                       // longest Huffman code
 constexpr int kLenCodeCount = 27;                     // alphabet of the length header
 constexpr int kLookupBits = 10;                       // codes up to this length decode by table
+constexpr int kDecodeRootBits = 11;                   // root of the decoders' two-level table
 constexpr int32_t kMaxBlockBits = 8 * kCodecBufSize;  // largest bit count B a block can hold
 constexpr int32_t kPackedBitsMax = 262112;            // packers refuse padded streams above this
 constexpr int kLzSymbols = 400;                       // 256 literals + 144 reference symbols
@@ -63,9 +64,15 @@ struct Codec {
     uint8_t rowFlags[256];
     // Tree builder's work list: node slots in descending order of weight.
     uint16_t workList[kFresMax];
-    // LZ coder: a whole block of items is buffered so that the Huffman code
-    // can be built from the block's own counts before any bit is written.
-    uint32_t items[kCodecBlock];
+    union {
+        // LZ coder: a whole block of items is buffered so that the Huffman
+        // code can be built from the block's own counts before any bit is
+        // written.
+        uint32_t items[kCodecBlock];
+        // The decoders' two-level table (MakeDecodeTable), in the same
+        // memory: packing and unpacking never overlap.
+        uint32_t decodeTable[kCodecBlock];
+    };
     int32_t itemCount;
     // LZ match finder: newest position per hash value and the previous
     // position with the same hash for every position, -1 for none.
@@ -88,6 +95,9 @@ void FresLengths(Codec& c, FresTable& t);
 void LenToVal(FresTable& t);
 void MakeLookup(Codec& c, const FresTable& t);
 int32_t DecodeSym(Codec& c, const FresTable& t);
+// The decoders' table of `t` in c.decodeTable: 2^kDecodeRootBits root
+// entries, then subtables for the longer codes (lzx_bits has the layout).
+void MakeDecodeTable(Codec& c, const FresTable& t);
 void SendLens(Codec& c, const FresTable& t);
 void RecvLens(Codec& c, FresTable& t, int32_t n);
 // Steps of FresLengths and the slow decoding paths, open for tests.

@@ -154,6 +154,64 @@ void MakeLookup(Codec& c, const FresTable& t) {
     }
 }
 
+void MakeDecodeTable(Codec& c, const FresTable& t) {
+    using namespace lzx_bits;
+    constexpr int32_t kRoot = 1 << kDecodeRootBits;
+    constexpr int32_t kRoom = sizeof c.decodeTable / sizeof c.decodeTable[0];
+    uint32_t* table = c.decodeTable;
+    std::fill(table, table + kRoot, kSearchEntry);
+    // Codes up to the root width fill every root entry they begin; a longer
+    // code only widens the subtable under its first kDecodeRootBits bits.
+    uint8_t subBits[kRoot] = {};
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l == 0) continue;
+        auto code = static_cast<uint32_t>(t.code[i]);
+        if (l <= kDecodeRootBits) {
+            uint32_t e = symbolEntry(i, l);
+            for (uint32_t j = code; j < kRoot; j += 1u << l) table[j] = e;
+        } else {
+            uint8_t& b = subBits[code & kDecodeRootMask];
+            b = std::max(b, static_cast<uint8_t>(l - kDecodeRootBits));
+        }
+    }
+    // A hostile length set can ask for more subtable room than there is;
+    // the prefixes left without a subtable fall back to the search.
+    int32_t next = kRoot;
+    for (int32_t r = 0; r < kRoot; r++) {
+        if (subBits[r] == 0) continue;
+        int32_t size = 1 << subBits[r];
+        if (size > kRoom - next) continue;
+        table[r] = kKindSubtable << 6 | static_cast<uint32_t>(next) << 8 |
+                   static_cast<uint32_t>(subBits[r]) << 24;
+        std::fill(table + next, table + next + size, kSearchEntry);
+        next += size;
+    }
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l <= kDecodeRootBits) continue;
+        auto code = static_cast<uint32_t>(t.code[i]);
+        uint32_t root = table[code & kDecodeRootMask];
+        if (entryKind(root) != kKindSubtable) continue;
+        uint32_t* sub = table + ((root >> 8) & 0xFFFF);
+        uint32_t size = 1u << ((root >> 24) & 31);
+        uint32_t e = symbolEntry(i, l);
+        for (uint32_t j = code >> kDecodeRootBits; j < size; j += 1u << (l - kDecodeRootBits))
+            sub[j] = e;
+    }
+    // Two literals whose codes both fit the root width share one entry. The
+    // second is looked up in entries already paired, by its own fields.
+    for (uint32_t j = 0; j < kRoot; j++) {
+        uint32_t e = table[j];
+        if (entryKind(e) != kKindLiteral) continue;
+        uint32_t n = e & kEntryLenMask;
+        uint32_t e2 = table[j >> n];
+        uint32_t n2 = (e2 >> 25) & 31;
+        if (entryKind(e2) != kKindLiteral || n + n2 > kDecodeRootBits) continue;
+        table[j] = (e & ~kEntryLenMask) | (n + n2) | (e2 & 0xFF00) << 8 | 1u << 24;
+    }
+}
+
 int32_t DecodeSym(Codec& c, const FresTable& t) {
     return lzx_bits::decodeAt(c, t, c.bitPos);
 }

@@ -25,20 +25,69 @@ inline uint32_t hashAt(const uint8_t* b) {
     return (h ^ (h >> 10)) & (kLzHashSize - 1);
 }
 
-// Reads a code of `width` significant bits whose top bit is implied.
-inline int32_t getCode(const Codec& c, int width, int32_t& pos) {
-    if (width <= 1) return width;
-    return static_cast<int32_t>(lzx_bits::getAt(c, width - 1, pos)) + (1 << (width - 1));
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
 }
 
-// One item at bit `pos`: returns the symbol, and for a reference l and d.
-inline int32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& pos) {
-    int32_t s = lzx_bits::decodeAt(c, c.symbols, pos);
-    if (s < 256) return s;
-    int32_t t = s - 256;
-    l = getCode(c, t >> 4, pos);
-    d = getCode(c, t & 15, pos);
-    return s;
+// The length and distance codes of a reference entry from the bits that
+// follow its symbol code; returns the number of extra bits taken.
+inline uint32_t refCodes(uint32_t e, uint64_t extra, int32_t& l, int32_t& d) {
+    uint32_t lx = (e >> 8) & 15, dx = (e >> 12) & 15;
+    l = static_cast<int32_t>(((e >> 16 & 1) << lx) + (extra & ((1u << lx) - 1)));
+    extra >>= lx;
+    d = static_cast<int32_t>(((e >> 17 & 1) << dx) + (extra & ((1u << dx) - 1)));
+    return lx + dx;
+}
+
+// One item at bit `pos` (MakeDecodeTable first): returns the symbol's entry,
+// and for a reference l and d.
+inline uint32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& pos) {
+    uint32_t bits = lzx_bits::peekAt(c, pos);
+    uint32_t e = lzx_bits::entryAt(c, c.symbols, bits);
+    pos += static_cast<int32_t>(e & lzx_bits::kEntryLenMask);
+    if (lzx_bits::entryKind(e) == lzx_bits::kKindReference)
+        pos += static_cast<int32_t>(refCodes(e, lzx_bits::peekAt(c, pos), l, d));
+    return e;
+}
+
+inline int32_t entrySymbol(uint32_t e) {
+    if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral)
+        return static_cast<int32_t>((e >> 8) & 0xFF);
+    uint32_t lx = (e >> 8) & 15, dx = (e >> 12) & 15;
+    uint32_t lb = lx ? lx + 1 : (e >> 16) & 1, db = dx ? dx + 1 : (e >> 17) & 1;
+    return static_cast<int32_t>(256 + 16 * lb + db);
+}
+
+// Copies a reference's bytes from dist back, in increasing order so that a
+// distance below the length repeats the last dist bytes. May write up to 15
+// bytes past the end, which the caller leaves room for.
+inline void copyMatch(uint8_t* dst, int32_t dist, int32_t len) {
+    const uint8_t* src = dst - dist;
+    uint8_t* end = dst + len;
+    if (dist >= 8) {
+        // Each 8-byte piece reads only bytes written before it.
+        do {
+            std::memcpy(dst, src, 8);
+            std::memcpy(dst + 8, src + 8, 8);
+            dst += 16;
+            src += 16;
+        } while (dst < end && dist >= 16);
+        while (dst < end) {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        }
+    } else if (dist == 1) {
+        uint64_t v = src[0] * 0x0101010101010101u;
+        do {
+            std::memcpy(dst, &v, 8);
+            dst += 8;
+        } while (dst < end);
+    } else {
+        while (dst < end) *dst++ = *src++;
+    }
 }
 
 }  // namespace
@@ -135,7 +184,7 @@ int32_t LzxPack(Codec& c, int32_t n) {
 }
 
 int32_t DecodeItem(Codec& c, int32_t& l, int32_t& d) {
-    return decodeItemAt(c, l, d, c.bitPos);
+    return entrySymbol(decodeItemAt(c, l, d, c.bitPos));
 }
 
 int32_t LzxUnpack(Codec& c, int32_t bits) {
@@ -144,15 +193,59 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
     c.bitPos = 0;
     RecvLens(c, c.symbols, kLzSymbols);
     LenToVal(c.symbols);
-    MakeLookup(c, c.symbols);
+    MakeDecodeTable(c, c.symbols);
+    const uint32_t* table = c.decodeTable;
     uint8_t* out = c.byteBuf;
-    int32_t p = 0, pos = c.bitPos;
+    int32_t p = 0;
+
+    // Fast loop: a 64-bit bit buffer refilled without branches to 56..63
+    // bits before each item, which is enough for the longest item (a 24-bit
+    // code and 21 extra bits). It runs while the item surely ends before B
+    // and the longest reference, with its 16-byte overrun, fits the output;
+    // the rest goes through the checked loop below.
+    const uint8_t* in = c.bitBuf + (c.bitPos >> 3);
+    const int32_t inEnd = (bits >> 3) - 16;
+    constexpr int32_t kOutEnd = kCodecBufSize - 258 - 16;
+    int32_t pos = c.bitPos;
+    if (in - c.bitBuf < inEnd) {
+        uint64_t buf = load64(in) >> (pos & 7);
+        uint32_t avail = 56 - static_cast<uint32_t>(pos & 7);
+        in += 7;
+        while (in - c.bitBuf < inEnd && p <= kOutEnd) {
+            buf |= load64(in) << avail;
+            in += (63 - avail) >> 3;
+            avail |= 56;
+            uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
+            if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable)
+                e = lzx_bits::entryAt(c, c.symbols, static_cast<uint32_t>(buf));
+            uint32_t n = e & lzx_bits::kEntryLenMask;
+            buf >>= n;
+            avail -= n;
+            if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                // A pair stores both bytes; a single byte's second is overwritten.
+                out[p] = static_cast<uint8_t>(e >> 8);
+                out[p + 1] = static_cast<uint8_t>(e >> 16);
+                p += 1 + static_cast<int32_t>((e >> 24) & 1);
+                continue;
+            }
+            int32_t l, d;
+            uint32_t x = refCodes(e, buf, l, d);
+            buf >>= x;
+            avail -= x;
+            if (d + 1 > p) fatalError("LzxUnpack: reference before block start");
+            copyMatch(out + p, d + 1, l + 3);
+            p += l + 3;
+        }
+        pos = static_cast<int32_t>(in - c.bitBuf) * 8 - static_cast<int32_t>(avail);
+    }
+
+    // The last items one at a time, each checked against B and the room.
     while (pos < bits) {
         int32_t l = 0, d = 0;
-        int32_t s = decodeItemAt(c, l, d, pos);
-        if (s < 256) {
+        uint32_t e = decodeItemAt(c, l, d, pos);
+        if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
             if (p >= kCodecBufSize) fatalError("LzxUnpack: output buffer full");
-            out[p++] = static_cast<uint8_t>(s);
+            out[p++] = static_cast<uint8_t>(e >> 8);
             continue;
         }
         int32_t len = l + 3, dist = d + 1;
@@ -160,11 +253,7 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
         if (len > kCodecBufSize - p) fatalError("LzxUnpack: output buffer full");
         uint8_t* dst = out + p;
         const uint8_t* src = dst - dist;
-        int32_t k = 0;
-        // From distance 4 on, 4-byte pieces never overlap their own source.
-        if (dist >= 4)
-            for (; k + 4 <= len; k += 4) std::memcpy(dst + k, src + k, 4);
-        for (; k < len; k++) dst[k] = src[k];
+        for (int32_t k = 0; k < len; k++) dst[k] = src[k];
         p += len;
     }
     c.bitPos = pos;
