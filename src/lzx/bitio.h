@@ -84,10 +84,9 @@ inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
 }
 
 // Entries of Codec::decodeTable; one load drives one decoding step.
-//   bits 0..5    bits the step consumes: one code, or both codes of a pair
+//   bits 0..5    the code's length: the bits the step consumes
 //   bits 6..7    kind
-//   literal:     bits 8..15 the byte, 16..23 a second byte, bit 24 set when
-//                there are two, 25..29 the first code's own length
+//   literal:     bits 8..15 the byte
 //   reference:   bits 8..11 width of the length extra, 12..15 of the distance
 //                extra, bit 16 set when the length code's top bit is 1 (lb > 0),
 //                bit 17 the same for the distance code; 25..29 the code length
@@ -106,15 +105,14 @@ inline uint32_t entryKind(uint32_t e) {
 // `len` bits. The extra-bit widths drop the implied top bit of a code.
 inline uint32_t symbolEntry(int32_t s, int len) {
     uint32_t l = static_cast<uint32_t>(len);
-    if (s < 256) return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8 | l << 25;
+    if (s < 256) return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8;
     uint32_t lb = static_cast<uint32_t>(s - 256) >> 4, db = static_cast<uint32_t>(s - 256) & 15;
     uint32_t lx = lb > 1 ? lb - 1 : 0, dx = db > 1 ? db - 1 : 0;
-    return l | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 | (db != 0) << 17 |
-           l << 25;
+    return l | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 | (db != 0) << 17;
 }
 
 // The entry for the code at the start of `bits` (at least 24 stream bits),
-// taking subtables and the search; a pair counts as its first literal only.
+// taking subtables and the search.
 inline uint32_t entryAt(const Codec& c, const FresTable& t, uint32_t bits) {
     uint32_t e = c.decodeTable[bits & kDecodeRootMask];
     if (entryKind(e) == kKindSubtable)
@@ -124,7 +122,6 @@ inline uint32_t entryAt(const Codec& c, const FresTable& t, uint32_t bits) {
         int32_t s = DecodeLong(t, bits & 0xFFFFFF);
         return symbolEntry(s, t.len[s]);
     }
-    if (entryKind(e) == kKindLiteral) e = (e & ~(kEntryLenMask | 1u << 24)) | ((e >> 25) & 31);
     return e;
 }
 

@@ -22,10 +22,14 @@ inline uint32_t lowBits(uint32_t v, int n) {
     return v & ((1u << n) - 1);
 }
 
+// The low n bits of v in reverse order.
 uint32_t bitRev(uint32_t v, int n) {
-    uint32_t r = 0;
-    for (int j = 0; j < n; j++) r |= ((v >> j) & 1) << (n - 1 - j);
-    return r;
+    v = (v >> 1 & 0x55555555u) | (v & 0x55555555u) << 1;
+    v = (v >> 2 & 0x33333333u) | (v & 0x33333333u) << 2;
+    v = (v >> 4 & 0x0F0F0F0Fu) | (v & 0x0F0F0F0Fu) << 4;
+    v = (v >> 8 & 0x00FF00FFu) | (v & 0x00FF00FFu) << 8;
+    v = v >> 16 | v << 16;
+    return v >> (32 - n);
 }
 
 // A received length set must not claim more code space than exists (the
@@ -116,27 +120,20 @@ void LenToVal(FresTable& t) {
         if (t.len[i] > kMaxCodeLen) fatalError("LenToVal: length too big");
         count[t.len[i]]++;
     }
-    // Unsigned: an over-full set may wrap, and only the low l bits count.
+    // Canonical values counted upward, each reversed as it is handed out.
+    // Only the low l bits of a start count (an over-full set wraps); a
+    // length whose codes are used up refuses its next symbol.
     uint32_t first = 0;
-    int32_t next[kMaxCodeLen + 1];
+    uint32_t next[kMaxCodeLen + 1];
     for (int l = 1; l <= kMaxCodeLen; l++) {
-        next[l] = static_cast<int32_t>(bitRev(first, l));
+        next[l] = first & ((1u << l) - 1);
         first = 2 * (first + static_cast<uint32_t>(count[l]));
     }
     for (int32_t i = 0; i < t.count; i++) {
         int l = t.len[i];
         if (l == 0) continue;
-        if (next[l] == -1) fatalError("LenToVal: overcounted");
-        t.code[i] = next[l];
-        // Add one to the bit-reversed value: flip from the top bit down until
-        // a bit turns on; all ones wraps to "exhausted".
-        int32_t v = next[l];
-        int bit = l - 1;
-        for (; bit >= 0; bit--) {
-            v ^= 1 << bit;
-            if (v & (1 << bit)) break;
-        }
-        next[l] = bit < 0 ? -1 : v;
+        if (next[l] >> l) fatalError("LenToVal: overcounted");
+        t.code[i] = static_cast<int32_t>(bitRev(next[l]++, l));
     }
 }
 
@@ -198,17 +195,6 @@ void MakeDecodeTable(Codec& c, const FresTable& t) {
         uint32_t e = symbolEntry(i, l);
         for (uint32_t j = code >> kDecodeRootBits; j < size; j += 1u << (l - kDecodeRootBits))
             sub[j] = e;
-    }
-    // Two literals whose codes both fit the root width share one entry. The
-    // second is looked up in entries already paired, by its own fields.
-    for (uint32_t j = 0; j < kRoot; j++) {
-        uint32_t e = table[j];
-        if (entryKind(e) != kKindLiteral) continue;
-        uint32_t n = e & kEntryLenMask;
-        uint32_t e2 = table[j >> n];
-        uint32_t n2 = (e2 >> 25) & 31;
-        if (entryKind(e2) != kKindLiteral || n + n2 > kDecodeRootBits) continue;
-        table[j] = (e & ~kEntryLenMask) | (n + n2) | (e2 & 0xFF00) << 8 | 1u << 24;
     }
 }
 
@@ -288,9 +274,21 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
     }
     LenToVal(lc);
     checkKraft(lc, "RecvLens: length codes over-subscribed");
+    // Most length codes are short: a small table takes them, the search the rest.
+    constexpr int kQuickBits = 7;
+    uint8_t quick[1 << kQuickBits];
+    std::fill(quick, quick + (1 << kQuickBits), uint8_t{0xFF});
+    for (int s = 0; s < kLenCodeCount; s++) {
+        int l = lc.len[s];
+        if (l == 0 || l > kQuickBits) continue;
+        for (int32_t j = lc.code[s]; j < 1 << kQuickBits; j += 1 << l)
+            quick[j] = static_cast<uint8_t>(s);
+    }
     t.count = n;
     for (int32_t i = 0; i < n;) {
-        int32_t s = UnCode(lc, BitPeek(c));
+        uint32_t bits = BitPeek(c);
+        int32_t s = quick[bits & ((1u << kQuickBits) - 1)];
+        if (s == 0xFF) s = UnCode(lc, bits);
         c.bitPos += lc.len[s];
         if (s <= kMaxCodeLen) {
             t.len[i++] = static_cast<uint8_t>(s);

@@ -60,6 +60,14 @@ inline int32_t entrySymbol(uint32_t e) {
     return static_cast<int32_t>(256 + 16 * lb + db);
 }
 
+// Stores the literal of a table entry and consumes its bits.
+inline void putLiteral(uint32_t e, uint64_t& buf, uint32_t& avail, uint8_t* out, int32_t& p) {
+    uint32_t n = e & lzx_bits::kEntryLenMask;
+    buf >>= n;
+    avail -= n;
+    out[p++] = static_cast<uint8_t>(e >> 8);
+}
+
 // Copies a reference's bytes from dist back, in increasing order so that a
 // distance below the length repeats the last dist bytes. May write up to 15
 // bytes past the end, which the caller leaves room for.
@@ -199,13 +207,14 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
     int32_t p = 0;
 
     // Fast loop: a 64-bit bit buffer refilled without branches to 56..63
-    // bits before each item, which is enough for the longest item (a 24-bit
-    // code and 21 extra bits). It runs while the item surely ends before B
-    // and the longest reference, with its 16-byte overrun, fits the output;
-    // the rest goes through the checked loop below.
+    // bits before each step, which is enough for the longest item (a 24-bit
+    // code and 21 extra bits). A step is up to two literals and one more
+    // item, at most 67 bits and 2 + 258 bytes. It runs while a step
+    // surely ends before B and fits the output with a copy's 16-byte
+    // overrun; the rest goes through the checked loop below.
     const uint8_t* in = c.bitBuf + (c.bitPos >> 3);
     const int32_t inEnd = (bits >> 3) - 16;
-    constexpr int32_t kOutEnd = kCodecBufSize - 258 - 16;
+    constexpr int32_t kOutEnd = kCodecBufSize - 2 - 258 - 16;
     int32_t pos = c.bitPos;
     if (in - c.bitBuf < inEnd) {
         uint64_t buf = load64(in) >> (pos & 7);
@@ -216,18 +225,26 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
             in += (63 - avail) >> 3;
             avail |= 56;
             uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
-            if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable)
+            // Literals from the root take at most kDecodeRootBits each: after
+            // one, the refill still covers any item that follows.
+            if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                putLiteral(e, buf, avail, out, p);
+                e = table[buf & lzx_bits::kDecodeRootMask];
+                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                    putLiteral(e, buf, avail, out, p);
+                    continue;
+                }
+            }
+            if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
                 e = lzx_bits::entryAt(c, c.symbols, static_cast<uint32_t>(buf));
+                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                    putLiteral(e, buf, avail, out, p);
+                    continue;
+                }
+            }
             uint32_t n = e & lzx_bits::kEntryLenMask;
             buf >>= n;
             avail -= n;
-            if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                // A pair stores both bytes; a single byte's second is overwritten.
-                out[p] = static_cast<uint8_t>(e >> 8);
-                out[p + 1] = static_cast<uint8_t>(e >> 16);
-                p += 1 + static_cast<int32_t>((e >> 24) & 1);
-                continue;
-            }
             int32_t l, d;
             uint32_t x = refCodes(e, buf, l, d);
             buf >>= x;

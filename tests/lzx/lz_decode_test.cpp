@@ -1,7 +1,7 @@
-// The LZ decoder's fast paths against a plain model of the format: table
-// pairs of literals, overlapping copies at every short distance, codes deep
-// enough for subtables, and length sets whose subtables do not all fit, so
-// that the search takes over.
+// The LZ decoder's fast paths against a plain model of the format: runs of
+// short literal codes, overlapping copies at every short distance, codes
+// deep enough for subtables, and length sets whose subtables do not all
+// fit, so that the search takes over.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -96,8 +96,8 @@ std::vector<Item> mixedItems(uint64_t seed, size_t size, const char* favoured) {
     return items;
 }
 
-// Every LZ symbol has a code: four literals in 3 bits each (so two share a
-// table entry), the other symbols in 9 or 10 bits.
+// Every LZ symbol has a code: four literals in 3 bits each, the other
+// symbols in 9 or 10 bits.
 std::vector<int> fullLens(const char* favoured) {
     std::vector<int> lens(kLzSymbols, 0);
     for (int k = 0; k < 4; k++) lens[static_cast<size_t>(favoured[k])] = 3;
@@ -122,8 +122,7 @@ TEST(LzDecodeTest, MatchesTheModelAtEveryDistanceAndLength) {
 
 // Lengths 12..23 once each and three codes of 24 bits: the last of those
 // begins with other root bits than the two before it, and the two 8192-entry
-// subtables do not both fit, so that code is found by the search. 'a' has a
-// one-bit code, so most root entries hold two literals.
+// subtables do not both fit, so that code is found by the search.
 std::vector<int> deepLens() {
     std::vector<int> lens(kLzSymbols, 0);
     lens['a'] = 1;
