@@ -29,6 +29,43 @@ inline void put(Codec& c, int n, uint32_t value) {
     c.bitPos += n;
 }
 
+// The coders' writer for long runs of fields: bits gather in a 64-bit word
+// that goes out 32 bits at a time, the same bytes as put() writes, without
+// reading the buffer back. It starts at c.bitPos; flush() stores the rest
+// and sets c.bitPos.
+struct Writer {
+    Codec& c;
+    uint64_t acc;
+    uint32_t n;     // bits in acc, below 32 between calls
+    uint32_t byte;  // where acc's bit 0 goes
+    explicit Writer(Codec& codec)
+        : c(codec),
+          acc(0),
+          n(static_cast<uint32_t>(codec.bitPos) & 7),
+          byte(static_cast<uint32_t>(codec.bitPos) >> 3) {
+        if (byte > kLastWordByte) fatalError("BitPut: buffer full");
+        acc = c.bitBuf[byte] & ((1u << n) - 1);
+    }
+    void put(int width, uint32_t value) {
+        acc |= static_cast<uint64_t>(value & ((1u << width) - 1)) << n;
+        n += static_cast<uint32_t>(width);
+        if (n >= 32) {
+            if (byte > kLastWordByte) fatalError("BitPut: buffer full");
+            auto w = static_cast<uint32_t>(acc);
+            std::memcpy(c.bitBuf + byte, &w, 4);
+            acc >>= 32;
+            n -= 32;
+            byte += 4;
+        }
+    }
+    void flush() {
+        if (byte > kLastWordByte) fatalError("BitPut: buffer full");
+        auto w = static_cast<uint32_t>(acc);
+        std::memcpy(c.bitBuf + byte, &w, 4);
+        c.bitPos = static_cast<int32_t>(byte * 8 + n);
+    }
+};
+
 // The hot decoding loops keep the bit position in a local variable.
 inline uint32_t peekAt(const Codec& c, int32_t pos) {
     uint32_t at = static_cast<uint32_t>(pos) >> 3;

@@ -18,7 +18,8 @@ constexpr int kDecodeRootBits = 11;                   // root of the decoders' t
 constexpr int32_t kMaxBlockBits = 8 * kCodecBufSize;  // largest bit count B a block can hold
 constexpr int32_t kPackedBitsMax = 262112;            // packers refuse padded streams above this
 constexpr int kLzSymbols = 400;                       // 256 literals + 144 reference symbols
-constexpr int kLzHashSize = 1024;
+constexpr int kLzHashBits = 12;  // match finder's hash: equal 4-byte prefixes share a chain
+constexpr int kLzHashSize = 1 << kLzHashBits;
 constexpr int kLzWindow = 1024;   // farthest distance the packer uses
 constexpr int kLzMinMatch = 4;    // shortest match the packer uses
 constexpr int kLzMaxMatch = 256;  // longest match the packer uses
@@ -116,7 +117,8 @@ int32_t HufUnpack(Codec& c, int32_t bits);
 // Steps of the LZ coder, open for tests. l = length - 3, d = distance - 1.
 void HufOutLit(Codec& c, uint8_t byte);
 void HufOutRef(Codec& c, int32_t l, int32_t d);
-int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance);  // returns length
+// Longest match at i of at least kLzMinMatch bytes (shorter: some value below it).
+int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance);
 void EmitItems(Codec& c);
 int32_t DecodeItem(Codec& c, int32_t& l, int32_t& d);  // returns the symbol; l, d for references
 

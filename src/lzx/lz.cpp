@@ -20,9 +20,12 @@ inline uint32_t load32(const uint8_t* p) {
     return w;
 }
 
+// Any hash of the next 4 bytes gives the same parse: a match of 4 bytes or
+// more can only come from a position with the same 4 bytes, which this
+// hash puts on the same chain, and the others never beat a 4-byte match.
+// A multiplicative hash spreads them better than a sum of shifted bytes.
 inline uint32_t hashAt(const uint8_t* b) {
-    uint32_t h = b[0] + 4u * b[1] + 32u * b[2] + 512u * b[3];
-    return (h ^ (h >> 10)) & (kLzHashSize - 1);
+    return (load32(b) * 2654435761u) >> (32 - kLzHashBits);
 }
 
 inline uint64_t load64(const uint8_t* p) {
@@ -105,18 +108,31 @@ int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance) {
     if (m > kLzMaxMatch) m = kLzMaxMatch;
     const uint8_t* b = c.byteBuf;
     const uint8_t* cur = b + i;
+    const uint32_t head = load32(cur);
     int32_t low = i - kLzWindow < 0 ? 0 : i - kLzWindow;
     int32_t best = 0;
     // Candidates come newest first and only a longer match replaces the
-    // best, so among equal lengths the nearest wins.
+    // best, so among equal lengths the nearest wins. A candidate whose first
+    // 4 bytes differ yields less than the shortest match and is passed over
+    // (whatever it yielded, any match taken would replace it).
     for (int32_t p = c.chain[i]; p >= low; p = c.chain[p]) {
         const uint8_t* cand = b + p;
         // Anything that can beat `best` must also agree at offset best.
-        if (cand[best] != cur[best]) continue;
+        if (load32(cand) != head || cand[best] != cur[best]) continue;
         // The candidate may run into position i: overlapping matches are fine.
-        int32_t k = 0;
-        while (k + 4 <= m && load32(cand + k) == load32(cur + k)) k += 4;
-        while (k < m && cand[k] == cur[k]) k++;
+        int32_t k = 4;
+        for (;;) {
+            if (k + 8 > m) {
+                while (k < m && cand[k] == cur[k]) k++;
+                break;
+            }
+            uint64_t x = load64(cand + k) ^ load64(cur + k);
+            if (x) {
+                k += std::countr_zero(x) >> 3;
+                break;
+            }
+            k += 8;
+        }
         if (k > best) {
             best = k;
             distance = i - p;
@@ -146,16 +162,18 @@ void EmitItems(Codec& c) {
     FresLengths(c, t);
     SendLens(c, t);
     LenToVal(t);
+    lzx_bits::Writer w(c);
     for (int32_t k = 0; k < c.itemCount; k++) {
         uint32_t item = c.items[k];
         uint32_t s = item & 0x1FF;
-        lzx_bits::put(c, t.len[s], static_cast<uint32_t>(t.code[s]));
+        w.put(t.len[s], static_cast<uint32_t>(t.code[s]));
         if (!(item & kRefFlag)) continue;
-        // BitPut keeps only the low width - 1 bits, dropping the implied top bit.
+        // The writer keeps only the low width - 1 bits, dropping the implied top bit.
         int lb = (s >> 4) & 15, db = s & 15;
-        if (lb > 1) lzx_bits::put(c, lb - 1, (item >> 9) & 0xFF);
-        if (db > 1) lzx_bits::put(c, db - 1, item >> 17);
+        if (lb > 1) w.put(lb - 1, (item >> 9) & 0xFF);
+        if (db > 1) w.put(db - 1, item >> 17);
     }
+    w.flush();
 }
 
 int32_t LzxPack(Codec& c, int32_t n) {
