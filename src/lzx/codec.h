@@ -112,6 +112,9 @@ int32_t UnCode(const FresTable& t, uint32_t bits);      // any code of the table
 // Unpack takes B and returns the number of bytes written to byteBuf.
 int32_t LzxPack(Codec& c, int32_t n);
 int32_t LzxUnpack(Codec& c, int32_t bits);
+// The same format, smaller and much slower: lengths 3..258, distances over
+// the whole block, an optimal parse. For vendors packing once.
+int32_t LzxPackBest(Codec& c, int32_t n);
 int32_t HufPack(Codec& c, int32_t n);
 int32_t HufUnpack(Codec& c, int32_t bits);
 // Steps of the LZ coder, open for tests. l = length - 3, d = distance - 1.
