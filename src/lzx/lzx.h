@@ -32,6 +32,9 @@ struct HILE {
     int32_t base;
     int32_t position;
     int32_t endFlag;
+    // Writing: LZ blocks by the slower packer that gives smaller blocks in
+    // the same format (lzx --best). Never set by default.
+    int32_t packBest;
 };
 
 HILE* Hopen(const char* name, const char* mode);
@@ -74,5 +77,6 @@ static_assert(sizeof(LzxEntry) == 432, "LzxEntry is a 432-byte file record");
 
 int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
                   int32_t force, int32_t languages, int32_t productVersions);
+// best != 0 packs with the slower, smaller LZ packer (lzx pack --best).
 int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, LzxEntry* list,
-                int32_t capacity);
+                int32_t capacity, int32_t best = 0);

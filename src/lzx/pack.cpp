@@ -126,7 +126,7 @@ void copySource(FileRec& src, int32_t size, HILE* archive, int64_t& done) {
 }  // namespace
 
 int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, LzxEntry* list,
-                int32_t capacity) {
+                int32_t capacity, int32_t best) {
     if (std::strlen(listFile) >= kFileNameMax) fatalError("PackLZX: List file name too long");
     FileRec lf;
     FileInit(lf, 1, listFile);
@@ -137,6 +137,7 @@ int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, Lzx
     readLine(lf, archiveName, kListLineMax + 1, "PackLZX: No first line", "archive line");
     readLine(lf, base, kListLineMax + 1, "PackLZX: No base directory", "base directory");
     HILE* archive = Hopen(archiveName, "wb");
+    archive->packBest = best;
 
     int32_t entries = 0;
     int32_t total = 0;

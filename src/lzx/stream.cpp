@@ -170,7 +170,9 @@ void Hflus(HILE* h) {
     } else {
         n = RlePack(c, h->buffer);
     }
-    int32_t bits = (h->header.flags & kFlagHuffman) ? HufPack(c, n) : LzxPack(c, n);
+    int32_t bits = (h->header.flags & kFlagHuffman) ? HufPack(c, n)
+                   : h->packBest                    ? LzxPackBest(c, n)
+                                                    : LzxPack(c, n);
     if (bits < 0 || bits > 8 * kCodecBufSize) fatalError("Hflus: bad block size");
     put32(raw, static_cast<uint32_t>(bits));
     DoFwrite(raw, 4, h->file);

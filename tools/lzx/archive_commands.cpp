@@ -17,9 +17,10 @@ namespace {
 constexpr int64_t kProgressStep = 1 << 20;  // progress line every MB
 
 const char kPackHelp[] =
-    "usage: lzx pack LISTFILE\n"
+    "usage: lzx pack [--best] LISTFILE\n"
     "Builds the archive that LISTFILE describes and prints the number of entries,\n"
-    "the source bytes, the archive bytes and the ratio.\n";
+    "the source bytes, the archive bytes and the ratio. --best packs smaller, in\n"
+    "the same format, many times slower.\n";
 const char kListHelp[] =
     "usage: lzx list ARCHIVE\n"
     "Prints one line per entry: stored name, size, V=version and every option\n"
@@ -250,12 +251,18 @@ int lzxPackCommand(int argc, char** argv) {
         std::fputs(kPackHelp, stdout);
         return kExitOk;
     }
+    int32_t best = 0;
+    if (argc == 2 && std::strcmp(argv[0], "--best") == 0) {
+        best = 1;
+        ++argv;
+        --argc;
+    }
     if (argc != 1) return usageError(kPackHelp, "pack takes one list file", "");
     if (std::strlen(argv[0]) >= kFileNameMax) return usageError(kPackHelp, "name too long", "");
     int32_t total = 0;
     int32_t packed = 0;
     startProgress();
-    int32_t entries = PackLZX(argv[0], &total, &packed, nullptr, 0);
+    int32_t entries = PackLZX(argv[0], &total, &packed, nullptr, 0, best);
     endProgress();
     std::printf("%d entries, %d source bytes, %d archive bytes", entries, total, packed);
     if (total > 0) std::printf(", ratio %.1f%%", 100.0 * packed / total);

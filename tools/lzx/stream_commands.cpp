@@ -10,9 +10,11 @@
 namespace {
 
 const char kCompressUsage[] =
-    "compress [--huffman | --rowsort] IN OUT\n"
+    "compress [--huffman | --rowsort] [--best] IN OUT\n"
     "Writes IN as the LZX1 file OUT: LZ coding by default, Huffman-only coding\n"
     "with --huffman.\n"
+    "--best packs LZ blocks smaller, in the same format, many times slower: for\n"
+    "files packed once and read often. Not with --huffman.\n"
     "--rowsort sorts the 64-byte rows of every block before LZ coding. It is\n"
     "meant for bitmaps: every 16384-byte block of IN must hold at least one\n"
     "64-byte row of 0xFF bytes (a short last block is padded so that it does).\n"
@@ -115,10 +117,13 @@ int checkOne(const char* name) {
 int cmdCompress(int argc, char** argv) {
     if (showHelp(argc, argv, kCompressUsage)) return kExitOk;
     const char* mode = "wb";
+    bool best = false;
     std::vector<const char*> files;
     for (int i = 0; i < argc; ++i) {
         const char* a = argv[i];
-        if (std::strcmp(a, "--huffman") == 0 || std::strcmp(a, "--rowsort") == 0) {
+        if (std::strcmp(a, "--best") == 0) {
+            best = true;
+        } else if (std::strcmp(a, "--huffman") == 0 || std::strcmp(a, "--rowsort") == 0) {
             if (std::strcmp(mode, "wb") != 0) {
                 return usageError("compress", "--huffman and --rowsort exclude each other");
             }
@@ -130,11 +135,15 @@ int cmdCompress(int argc, char** argv) {
         }
     }
     if (files.size() != 2) return usageError("compress", "needs IN and OUT");
+    if (best && std::strcmp(mode, "wbh") == 0) {
+        return usageError("compress", "--best has no effect with --huffman");
+    }
     FileRec in;
     FileInit(in, 1, files[0]);
     int32_t total = FileSize(in);
     FileOpenRead(in);
     HILE* h = Hopen(files[1], mode);
+    h->packBest = best;
     std::vector<char> buf(kPiece);
     Progress progress("compress", total);
     int64_t done = 0;
