@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "base/diag.h"
 #include "console/state.h"
 
 ConState conState;
@@ -43,6 +44,11 @@ void appendTyped(const char* text, int n) {
     conState.typedLine[conState.typedLength] = 0;
 }
 
+// The lower modules' diagnostic lines reach the console while it is open.
+void printToConsole(const char* text) {
+    ConPrint("%s", text);
+}
+
 }  // namespace
 
 int ConCreate(int) {
@@ -60,6 +66,7 @@ int ConCreate(int) {
     conState.haveWindow = true;
     ConPutChar('\f');
     conState.active = true;
+    setDiagSink(printToConsole);
     conState.log = nullptr;
     if (conState.logging) {
         conState.logging = false;
@@ -71,6 +78,7 @@ int ConCreate(int) {
 
 void ConDestroy() {
     if (!conState.active) return;
+    setDiagSink(nullptr);
     if (conState.logging) ConLogToggle();
     conState.active = false;
     conwin::destroy();

@@ -1,15 +1,17 @@
 // File records, the open-file stack and the file error report.
+#include <cstdio>
 #include <cstring>
 
-#include "console/console.h"
+#include "base/diag.h"
+#include "base/error.h"
 #include "fileio/fileio.h"
 #include "fileio/sys.h"
-#include "updater/error.h"
 
 namespace {
 
 struct StackEntry {
     FileHandle handle;  // 0 = free
+    bool temporary;     // a FileCreateBeside file: removed when closed by FileCloseAll
     char name[kFileNameMax];
 };
 
@@ -22,9 +24,13 @@ void copyName(char* dst, const char* src) {
 }
 
 void FileStackPush(const FileRec& f) {
+    // A fatal end closes every file that is still open.
+    static const bool hooked = (addFatalCleanup(FileCloseAll), true);
+    (void)hooked;
     for (StackEntry& e : gStack) {
         if (e.handle == 0) {
             e.handle = f.handle;
+            e.temporary = false;
             copyName(e.name, f.name);
             return;
         }
@@ -155,7 +161,7 @@ int FileStackClear() {
 int FileStackReport() {
     for (const StackEntry& e : gStack) {
         if (e.handle != 0) {
-            ConPrint("\nFile not closed [%s]", e.name);
+            diagPrint("\nFile not closed [%s]", e.name);
             return 1;
         }
     }
@@ -166,6 +172,7 @@ void FileCloseAll() {
     for (StackEntry& e : gStack) {
         if (e.handle != 0) {
             sys::close(e.handle);
+            if (e.temporary) sys::remove(e.name);
             e.handle = 0;
             e.name[0] = 0;
         }
@@ -179,6 +186,55 @@ int FileStackCount() {
 }
 
 void FileError(const FileRec& f, int code) {
-    ConPrint("\nFile Error : name = [%s] code = %d", f.name, code);
+    diagPrint("\nFile Error : name = [%s] code = %d", f.name, code);
     fatalError("\nFile Error : name = [%s] code = %d", f.name, code);
+}
+
+void FileCreateBeside(FileRec& f, int32_t recSize, const char* target) {
+    static uint32_t counter = 0;
+    // The private name lives in the target's directory, so the rename that
+    // commits it never crosses a file system.
+    size_t dirLength = 0;
+    for (size_t i = 0; target[i]; ++i)
+        if (target[i] == '\\' || target[i] == '/' || target[i] == ':') dirLength = i + 1;
+    FileInit(f, recSize, nullptr);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int n = std::snprintf(f.name, sizeof f.name, "%.*s%s%u-%u.tmp", static_cast<int>(dirLength),
+                              target, kTempPrefix, sys::processId(), ++counter);
+        if (n < 0 || n >= kFileNameMax) {
+            FileInit(f, recSize, target);
+            FileError(f, kErrCreate);
+        }
+        f.handle = sys::createNew(f.name, target);
+        if (f.handle != 0) break;
+        if (sys::exists(f.name)) continue;  // a leftover of an earlier run: take the next
+        FileError(f, kErrCreate);
+    }
+    if (f.handle == 0) FileError(f, kErrCreate);
+    FileStackPush(f);
+    for (StackEntry& e : gStack)
+        if (e.handle == f.handle) e.temporary = true;
+}
+
+void FileCommit(FileRec& f, const char* target) {
+    char temp[kFileNameMax];
+    copyName(temp, f.name);
+    FileClose(f);
+    if (!sys::rename(temp, target)) {
+        sys::remove(temp);
+        FileRec t;
+        FileInit(t, f.recSize, target);
+        FileError(t, kErrReplace);
+    }
+    copyName(f.name, target);
+}
+
+void FileDiscard(FileRec& f) {
+    if (f.handle == 0) return;
+    FileClose(f);
+    sys::remove(f.name);
+}
+
+void FileSync(FileRec& f) {
+    if (!sys::flush(f.handle)) FileError(f, kErrWrite);
 }

@@ -32,6 +32,7 @@ enum FileErrorCode : int {
     kErrOpenRead = 209,
     kErrCreate = 211,
     kErrOpenUpdate = 212,
+    kErrReplace = 214,
     kErrOrigin = 432,
 };
 
@@ -47,6 +48,19 @@ int32_t FileTell(FileRec& f);
 int32_t FileSize(FileRec& f);
 int FileReadLine(FileRec& f, char* buffer, int32_t maximum);
 int FileIsClosed(const FileRec& f);
+
+// Writing a file without ever exposing a half-written one: FileCreateBeside
+// opens a new file under a private name in the target's directory (f.name,
+// kTempPrefix + process id + counter + ".tmp"); FileCommit closes it and
+// renames it over the target in one step, so a link at the target is
+// replaced, never written through; FileDiscard closes and removes it. A
+// temporary that is still open when the process ends fatally is removed.
+inline constexpr const char kTempPrefix[] = "~vorn";
+void FileCreateBeside(FileRec& f, int32_t recSize, const char* target);
+void FileCommit(FileRec& f, const char* target);
+void FileDiscard(FileRec& f);
+// Flushes a file's data to the disk (before a commit that must survive a crash).
+void FileSync(FileRec& f);
 
 int FileStackClear();
 int FileStackReport();

@@ -22,6 +22,14 @@ int64_t write(FileHandle h, const void* buffer, uint32_t bytes);  // -1 on failu
 // Moves by a signed 32-bit distance; returns the new position or -1.
 int64_t seek(FileHandle h, int32_t distance, int origin);
 int64_t size(FileHandle h);  // -1 on failure
+// A new file that did not exist before, for writing; exclusive, never
+// through a link. The mode bits of `modeFrom` are copied when it is a
+// regular file. 0 on failure (among others: the name exists).
+FileHandle createNew(const char* name, const char* modeFrom);
+// Renames `from` over `to` in one step; a link at `to` is replaced itself.
+bool rename(const char* from, const char* to);
+bool flush(FileHandle h);
+uint32_t processId();
 bool writable(const char* name);
 bool exists(const char* name);
 bool remove(const char* name);

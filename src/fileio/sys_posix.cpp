@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "fileio/sys.h"
@@ -63,6 +64,37 @@ FileHandle open(const char* name, OpenKind kind) {
         return 0;
     }
     return static_cast<FileHandle>(d) + 1;
+}
+
+FileHandle createNew(const char* name, const char* modeFrom) {
+    NativePath path(name);
+    int d;
+    do {
+        d = ::open(path.text, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    } while (d < 0 && errno == EINTR);
+    if (d < 0) return 0;
+    struct stat st;
+    if (modeFrom && lstat(NativePath(modeFrom).text, &st) == 0 && S_ISREG(st.st_mode)) {
+        fchmod(d, st.st_mode & 07777);
+    }
+    if (flock(d, LOCK_EX | LOCK_NB) != 0) {
+        ::close(d);
+        unlink(path.text);
+        return 0;
+    }
+    return static_cast<FileHandle>(d) + 1;
+}
+
+bool rename(const char* from, const char* to) {
+    return ::rename(NativePath(from).text, NativePath(to).text) == 0;
+}
+
+bool flush(FileHandle h) {
+    return fsync(fd(h)) == 0;
+}
+
+uint32_t processId() {
+    return static_cast<uint32_t>(getpid());
 }
 
 void close(FileHandle h) {

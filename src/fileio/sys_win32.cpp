@@ -31,6 +31,26 @@ FileHandle open(const char* name, OpenKind kind) {
     return reinterpret_cast<FileHandle>(h);
 }
 
+FileHandle createNew(const char* name, const char*) {
+    // CREATE_NEW fails on any existing name, a link included.
+    HANDLE h =
+        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return 0;
+    return reinterpret_cast<FileHandle>(h);
+}
+
+bool rename(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool flush(FileHandle h) {
+    return FlushFileBuffers(native(h)) != 0;
+}
+
+uint32_t processId() {
+    return GetCurrentProcessId();
+}
+
 void close(FileHandle h) {
     CloseHandle(native(h));
 }

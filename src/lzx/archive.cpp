@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "fileio/fileio.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 namespace {
 

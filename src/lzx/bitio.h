@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "lzx/codec.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 static_assert(std::endian::native == std::endian::little, "the bit stream uses LE word access");
 

@@ -3,7 +3,7 @@
 #include <cctype>
 
 #include "lzx/lzx.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 namespace {
 

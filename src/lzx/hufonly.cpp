@@ -2,7 +2,7 @@
 // Huffman code built for the block, without any search for repeats.
 #include "lzx/bitio.h"
 #include "lzx/codec.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 int32_t HufPack(Codec& c, int32_t n) {
     if (n < 0 || n > kCodecBlock) fatalError("HufPack: bad byte count");

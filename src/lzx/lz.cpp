@@ -8,7 +8,7 @@
 
 #include "lzx/bitio.h"
 #include "lzx/codec.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/error.h"
 #include "lzx/codec.h"
-#include "updater/error.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "lzx/codec.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 namespace {
 

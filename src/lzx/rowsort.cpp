@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "updater/error.h"
+#include "base/error.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "lzx/lzx.h"
 #include "lzx/rowsort.h"
 #include "lzx/tempname.h"
-#include "updater/error.h"
+#include "base/error.h"
 
 namespace {
 

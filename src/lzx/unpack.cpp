@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/console.h"
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
-#include "updater/error.h"
+#include "base/diag.h"
+#include "base/error.h"
 
 namespace {
 
@@ -70,7 +70,7 @@ bool checkList(const LzxEntry& e, const char* name, LzxEntry* list, int32_t capa
         r.status = 2;
         return true;
     }
-    ConPrint("\nSkip writing file version [%d, %d] [%s]", r.version, e.version, name);
+    diagPrint("\nSkip writing file version [%d, %d] [%s]", r.version, e.version, name);
     r.status = 3;
     return false;
 }
@@ -105,11 +105,11 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
         bool write = true;
         if (e.languages != 0 && (e.languages & languages) == 0) {
             write = false;
-            ConPrint("\nSkip writing language [%d, %d] [%s]", e.languages, languages, name);
+            diagPrint("\nSkip writing language [%d, %d] [%s]", e.languages, languages, name);
         }
         if (write && e.productVersions != 0 && (e.productVersions & productVersions) == 0) {
             write = false;
-            ConPrint("\nSkip writing vorn version [%d, %d] [%s]", e.productVersions,
+            diagPrint("\nSkip writing vorn version [%d, %d] [%s]", e.productVersions,
                      productVersions, name);
         }
         if (write && list != nullptr) {

@@ -1,38 +1,13 @@
-// Message boxes and movable global memory on Win32.
+// Message boxes on Win32.
 #include <windows.h>
 
 #include "updater/platform.h"
 
 namespace platform {
-
 int messageBox(const char* text, const char* caption, BoxIcon icon) {
     UINT type = MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION);
     int result = MessageBoxA(nullptr, text, caption, type);
     return result == 0 ? 0 : 1;
-}
-
-uintptr_t memAlloc(uint32_t size) {
-    return reinterpret_cast<uintptr_t>(GlobalAlloc(GMEM_MOVEABLE, size));
-}
-
-void* memLock(uintptr_t handle) {
-    return GlobalLock(reinterpret_cast<HGLOBAL>(handle));
-}
-
-void memFree(uintptr_t handle) {
-    HGLOBAL h = reinterpret_cast<HGLOBAL>(handle);
-    GlobalUnlock(h);
-    GlobalFree(h);
-}
-
-std::string lastErrorText() {
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-                             GetLastError(), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = n && text ? std::string(text, n) : std::string();
-    if (text) LocalFree(text);
-    return result;
 }
 
 }  // namespace platform

@@ -9,7 +9,7 @@
 #include "fileio/fileio.h"
 #include "lzx/lzx.h"
 #include "updater/config.h"
-#include "updater/error.h"
+#include "base/error.h"
 #include "updater/payload.h"
 #include "updater/platform.h"
 #include "updater/product.h"

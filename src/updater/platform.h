@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/os.h"
+
 namespace platform {
 
 enum class BoxIcon { Information, Error };
@@ -15,12 +17,6 @@ enum class BoxIcon { Information, Error };
 // result: 1 (OK) when shown, 0 when it could not be shown. On Linux the
 // caption and text go to stderr.
 int messageBox(const char* text, const char* caption, BoxIcon icon);
-
-// Movable global memory, as the tracked-memory table keeps it.
-uintptr_t memAlloc(uint32_t size);  // 0 on failure
-void* memLock(uintptr_t handle);    // nullptr on failure
-void memFree(uintptr_t handle);     // unlocks and frees
-std::string lastErrorText();        // text of the system's last error
 
 // System version: major version in the low byte, minor in the next byte.
 uint32_t systemVersion();

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/error.h"
 #include "console/console.h"
 #include "fileio/fileio.h"
 #include "updater/config.h"
 #include "updater/dialog.h"
-#include "updater/error.h"
 #include "updater/platform.h"
 #include "updater/product.h"
 #include "updater/texts.h"
@@ -29,7 +29,15 @@ void refuse(int text, platform::BoxIcon icon) {
     platform::messageBox(textFor(text), textFor(kTextExitCaption), icon);
 }
 
+int showFatalBox(const char* message) {
+    return platform::messageBox(message, "Einde programma", platform::BoxIcon::Error);
+}
+
 }  // namespace
+
+void useInstallerReporter() {
+    setFatalReporter(showFatalBox);
+}
 
 void chooseLanguage(uint16_t languageId) {
     gConfig.dutch = (languageId & 0x3FF) == kLangDutch ? 1 : 0;
@@ -76,6 +84,7 @@ int checkCommonControls() {
 }
 
 int runInstaller(uintptr_t instance, const char* arguments) {
+    useInstallerReporter();
     gConfig.instance = instance;
     chooseLanguage(platform::defaultLanguageId());
     if (!checkWindowsVersion()) return 0;

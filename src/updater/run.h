@@ -19,6 +19,8 @@ int checkWindowsVersion();
 int checkCommonControls();
 // Sets `dutch` from the system default language.
 void chooseLanguage(uint16_t languageId);
+// Makes fatal errors show the installer's box, captioned "Einde programma".
+void useInstallerReporter();
 // The whole run; returns the exit code (0 normal end, 1 product active).
 // Fatal errors end the process with exit code 2.
 int runInstaller(uintptr_t instance, const char* arguments);

@@ -1,4 +1,4 @@
-#include "updater/error.h"
+#include "base/error.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "fileio/fileio.h"
 #include "support/tempdir.h"
@@ -14,16 +15,73 @@
 using testing::ExitedWithCode;
 using testing::HasSubstr;
 
-TEST(FatalErrorDeathTest, ShowsCaptionAndMessageAndExitsWithTwo) {
-    EXPECT_EXIT(fatalError("Hopen: %s", "bad mode"), ExitedWithCode(2),
-                testing::AllOf(HasSubstr("Einde programma"), HasSubstr("Hopen: bad mode")));
+TEST(FatalErrorDeathTest, DefaultReportGoesToStderrAndExitsWithTwo) {
+    EXPECT_EXIT(fatalError("\nFile Error : %s", "x"), ExitedWithCode(2),
+                testing::StartsWith("\nFile Error : x\n"));
+}
+
+int failingReporter(const char*) {
+    return 0;
+}
+int boxReporter(const char* message) {
+    std::fprintf(stderr, "[box] %s|\n", message);
+    return 1;
+}
+
+TEST(FatalErrorDeathTest, PluggedReporterGetsTheWholeMessage) {
+    EXPECT_EXIT(
+        {
+            setFatalReporter(boxReporter);
+            fatalError("Hopen: %s", "bad mode");
+        },
+        ExitedWithCode(2), HasSubstr("[box] Hopen: bad mode|"));
+    // A report that could not be shown ends with 1, as a box that failed.
+    EXPECT_EXIT(
+        {
+            setFatalReporter(failingReporter);
+            fatalError("lost");
+        },
+        ExitedWithCode(1), "");
+}
+
+TEST(FatalError, ThrowScopeTurnsTheEndIntoAnExceptionOnItsThreadOnly) {
+    EXPECT_FALSE(fatalThrows());
+    {
+        FatalThrowScope outer;
+        { FatalThrowScope inner; }
+        // Scopes nest: the inner one ending leaves the outer in force.
+        try {
+            fatalError("RleUnpack: %s", "input > output");
+            ADD_FAILURE() << "fatalError returned";
+        } catch (const FatalError& e) {
+            EXPECT_STREQ(e.what(), "RleUnpack: input > output");
+        }
+        bool otherThrows = true;
+        std::thread([&] { otherThrows = fatalThrows(); }).join();
+        EXPECT_FALSE(otherThrows);
+    }
+    EXPECT_FALSE(fatalThrows());
+}
+
+TEST(FatalError, ThrownMessageIsCutLikeTheReport) {
+    FatalThrowScope scope;
+    try {
+        internalError(kSrcLzx, 7, 3);
+    } catch (const FatalError& e) {
+        EXPECT_STREQ(e.what(), "Internal error [3] in [LZX,7]");
+    }
+    try {
+        fatalError("%s", std::string(300, 'y').c_str());
+    } catch (const FatalError& e) {
+        EXPECT_EQ(std::string(e.what()), std::string(199, 'y'));
+    }
 }
 
 TEST(FatalErrorDeathTest, CutsLongMessagesAt199Characters) {
     std::string longText(250, 'x');
-    // 199 x's followed directly by the box's line end: nothing beyond the cut.
+    // 199 x's followed directly by the report's line end: nothing beyond the cut.
     EXPECT_EXIT(fatalError("%s", longText.c_str()), ExitedWithCode(2),
-                testing::ContainsRegex("\nx{199}\n"));
+                testing::ContainsRegex("x{199}\n"));
     EXPECT_EXIT(fatalError("%s", longText.c_str()), ExitedWithCode(2),
                 testing::Not(testing::ContainsRegex("x{200}")));
 }
