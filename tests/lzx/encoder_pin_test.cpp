@@ -49,7 +49,10 @@ Bytes copies(uint64_t seed, size_t n) {
     while (out.size() < n) {
         if (out.size() > 8 && r.next() % 3 != 0) {
             size_t dist = 1 + r.next() % std::min<size_t>(out.size(), 1100);
-            size_t len = 1 + r.next() % (r.next() % 4 == 0 ? 300 : 12);
+            // One draw per statement, so that every compiler makes them in
+            // the same order.
+            uint32_t draw = r.next();
+            size_t len = 1 + draw % (r.next() % 4 == 0 ? 300 : 12);
             size_t from = out.size() - dist;
             for (size_t k = 0; k < len; k++) out.push_back(out[from + k]);
         } else {
