@@ -45,22 +45,6 @@ TEST(StreamCommandsTest, RoundTripsInEveryMode) {
     }
 }
 
-TEST(StreamCommandsTest, BestIsSmallerAndReadsBack) {
-    ScratchDir dir;
-    std::string in = data(100000, 9);
-    writeFile("in.bin", in);
-    for (const char* option : {"", "--rowsort"}) {
-        ASSERT_EQ(runTool(std::string("compress ") + option + " in.bin plain.lzx").code, 0);
-        ToolRun c = runTool(std::string("compress --best ") + option + " in.bin best.lzx");
-        ASSERT_EQ(c.code, 0) << c.err;
-        EXPECT_LT(readFile("best.lzx").size(), readFile("plain.lzx").size()) << option;
-        ASSERT_EQ(runTool("decompress best.lzx back.bin").code, 0);
-        EXPECT_TRUE(readFile("back.bin") == in) << option;
-    }
-    EXPECT_EQ(runTool("compress --best --huffman in.bin o.lzx").code, 64);
-    EXPECT_THAT(runTool("compress --help").out, HasSubstr("--best packs LZ blocks smaller"));
-}
-
 TEST(StreamCommandsTest, TestInfoAndExitCodes) {
     ScratchDir dir;
     writeFile("in.bin", data(50000, 1));
