@@ -28,6 +28,7 @@ run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=ON
 bash "$root/scripts/example.sh" "$root/build-release"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+bash "$root/scripts/variants.sh" "$root/build-release"
 
 echo "== windows cross build (mingw-w64 i686)"
 cmake -S "$root" -B "$root/build-win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
