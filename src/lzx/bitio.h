@@ -29,6 +29,43 @@ inline void put(Codec& c, int n, uint32_t value) {
     c.bitPos += n;
 }
 
+// The coders' writer for long runs of fields: bits gather in a 64-bit word
+// that goes out 32 bits at a time, the same bytes as put() writes, without
+// reading the buffer back. It starts at c.bitPos; flush() stores the rest
+// and sets c.bitPos.
+struct Writer {
+    Codec& c;
+    uint64_t acc;
+    uint32_t n;     // bits in acc, below 32 between calls
+    uint32_t byte;  // where acc's bit 0 goes
+    explicit Writer(Codec& codec)
+        : c(codec),
+          acc(0),
+          n(static_cast<uint32_t>(codec.bitPos) & 7),
+          byte(static_cast<uint32_t>(codec.bitPos) >> 3) {
+        if (byte > kLastWordByte) fatalError("BitPut: buffer full");
+        acc = c.bitBuf[byte] & ((1u << n) - 1);
+    }
+    void put(int width, uint32_t value) {
+        acc |= static_cast<uint64_t>(value & ((1u << width) - 1)) << n;
+        n += static_cast<uint32_t>(width);
+        if (n >= 32) {
+            if (byte > kLastWordByte) fatalError("BitPut: buffer full");
+            auto w = static_cast<uint32_t>(acc);
+            std::memcpy(c.bitBuf + byte, &w, 4);
+            acc >>= 32;
+            n -= 32;
+            byte += 4;
+        }
+    }
+    void flush() {
+        if (byte > kLastWordByte) fatalError("BitPut: buffer full");
+        auto w = static_cast<uint32_t>(acc);
+        std::memcpy(c.bitBuf + byte, &w, 4);
+        c.bitPos = static_cast<int32_t>(byte * 8 + n);
+    }
+};
+
 // The hot decoding loops keep the bit position in a local variable.
 inline uint32_t peekAt(const Codec& c, int32_t pos) {
     uint32_t at = static_cast<uint32_t>(pos) >> 3;
@@ -81,6 +118,48 @@ inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
     if (e == 0) return decodeLongAt(c, t, pos);
     pos += static_cast<int32_t>(e & kEntryLenMask);
     return static_cast<int32_t>(e >> kEntrySymShift);
+}
+
+// Entries of Codec::decodeTable; one load drives one decoding step.
+//   bits 0..5    the code's length: the bits the step consumes
+//   bits 6..7    kind
+//   literal:     bits 8..15 the byte
+//   reference:   bits 8..11 width of the length extra, 12..15 of the distance
+//                extra, bit 16 set when the length code's top bit is 1 (lb > 0),
+//                bit 17 the same for the distance code; 25..29 the code length
+//   subtable:    bits 8..23 its offset in the table, 24..28 its index width;
+//                its entries consume the whole code, root bits included
+//   search:      no table holds the code (absent, or beyond the tables' room)
+enum : uint32_t { kKindLiteral = 0, kKindReference = 1, kKindSubtable = 2, kKindSearch = 3 };
+constexpr uint32_t kSearchEntry = kKindSearch << 6;
+constexpr uint32_t kDecodeRootMask = (1u << kDecodeRootBits) - 1;
+
+inline uint32_t entryKind(uint32_t e) {
+    return (e >> 6) & 3;
+}
+
+// The entry of one symbol of an LZ or Huffman-only alphabet with a code of
+// `len` bits. The extra-bit widths drop the implied top bit of a code.
+inline uint32_t symbolEntry(int32_t s, int len) {
+    uint32_t l = static_cast<uint32_t>(len);
+    if (s < 256) return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8;
+    uint32_t lb = static_cast<uint32_t>(s - 256) >> 4, db = static_cast<uint32_t>(s - 256) & 15;
+    uint32_t lx = lb > 1 ? lb - 1 : 0, dx = db > 1 ? db - 1 : 0;
+    return l | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 | (db != 0) << 17;
+}
+
+// The entry for the code at the start of `bits` (at least 24 stream bits),
+// taking subtables and the search.
+inline uint32_t entryAt(const Codec& c, const FresTable& t, uint32_t bits) {
+    uint32_t e = c.decodeTable[bits & kDecodeRootMask];
+    if (entryKind(e) == kKindSubtable)
+        e = c.decodeTable[((e >> 8) & 0xFFFF) +
+                          ((bits >> kDecodeRootBits) & ((1u << ((e >> 24) & 31)) - 1))];
+    if (entryKind(e) == kKindSearch) {
+        int32_t s = DecodeLong(t, bits & 0xFFFFFF);
+        return symbolEntry(s, t.len[s]);
+    }
+    return e;
 }
 
 }  // namespace lzx_bits

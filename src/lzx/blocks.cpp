@@ -144,7 +144,7 @@ void PipePut(HILE* h) {
 
 void PipeDrain(HILE* h) {
     BlockPipe& p = *h->pipe;
-    const uint32_t flags = h->header.flags;
+    const uint32_t flags = EncodeFlags(h);
     p.workers.run(p.count, [&](Codec& c, int i) {
         Slot& s = p.slots[i];
         catchInto(s, [&] {

@@ -22,6 +22,12 @@ void ReadBlock(HILE* h, int32_t start, BlockHead& head, uint8_t* code);
 // Decodes one block into `out` (kBlockSize bytes). `code` may be c.bitBuf.
 void DecodeBlock(Codec& c, uint32_t flags, const BlockHead& head, const uint8_t* code,
                  uint8_t* out);
+// EncodeBlock's flags: the header's, and kEncodeBest (never stored in a
+// header) when LZ blocks go through the slower, smaller packer.
+constexpr uint32_t kEncodeBest = 1u << 16;
+inline uint32_t EncodeFlags(const HILE* h) {
+    return h->header.flags | (h->packBest ? kEncodeBest : 0);
+}
 // Codes the kBlockSize bytes at `src`; the code bytes are left in c.bitBuf.
 void EncodeBlock(Codec& c, uint32_t flags, const uint8_t* src, BlockHead& head);
 // Appends a coded block to the container and its start to the index file.

@@ -14,10 +14,12 @@ constexpr int kFresMax = 512;
 constexpr int kMaxCodeLen = 24;                       // longest Huffman code
 constexpr int kLenCodeCount = 27;                     // alphabet of the length header
 constexpr int kLookupBits = 10;                       // codes up to this length decode by table
+constexpr int kDecodeRootBits = 11;                   // root of the decoders' two-level table
 constexpr int32_t kMaxBlockBits = 8 * kCodecBufSize;  // largest bit count B a block can hold
 constexpr int32_t kPackedBitsMax = 262112;            // packers refuse padded streams above this
 constexpr int kLzSymbols = 400;                       // 256 literals + 144 reference symbols
-constexpr int kLzHashSize = 1024;
+constexpr int kLzHashBits = 12;  // match finder's hash: equal 4-byte prefixes share a chain
+constexpr int kLzHashSize = 1 << kLzHashBits;
 constexpr int kLzWindow = 1024;   // farthest distance the packer uses
 constexpr int kLzMinMatch = 4;    // shortest match the packer uses
 constexpr int kLzMaxMatch = 256;  // longest match the packer uses
@@ -63,9 +65,15 @@ struct Codec {
     uint8_t rowFlags[256];
     // Tree builder's work list: node slots in descending order of weight.
     uint16_t workList[kFresMax];
-    // LZ coder: a whole block of items is buffered so that the Huffman code
-    // can be built from the block's own counts before any bit is written.
-    uint32_t items[kCodecBlock];
+    union {
+        // LZ coder: a whole block of items is buffered so that the Huffman
+        // code can be built from the block's own counts before any bit is
+        // written.
+        uint32_t items[kCodecBlock];
+        // The decoders' two-level table (MakeDecodeTable), in the same
+        // memory: packing and unpacking never overlap.
+        uint32_t decodeTable[kCodecBlock];
+    };
     int32_t itemCount;
     // LZ match finder: newest position per hash value and the previous
     // position with the same hash for every position, -1 for none.
@@ -88,6 +96,9 @@ void FresLengths(Codec& c, FresTable& t);
 void LenToVal(FresTable& t);
 void MakeLookup(Codec& c, const FresTable& t);
 int32_t DecodeSym(Codec& c, const FresTable& t);
+// The decoders' table of `t` in c.decodeTable: 2^kDecodeRootBits root
+// entries, then subtables for the longer codes (lzx_bits has the layout).
+void MakeDecodeTable(Codec& c, const FresTable& t);
 void SendLens(Codec& c, const FresTable& t);
 void RecvLens(Codec& c, FresTable& t, int32_t n);
 // Steps of FresLengths and the slow decoding paths, open for tests.
@@ -101,12 +112,16 @@ int32_t UnCode(const FresTable& t, uint32_t bits);      // any code of the table
 // Unpack takes B and returns the number of bytes written to byteBuf.
 int32_t LzxPack(Codec& c, int32_t n);
 int32_t LzxUnpack(Codec& c, int32_t bits);
+// The same format, smaller and much slower: lengths 3..258, distances over
+// the whole block, an optimal parse. For vendors packing once.
+int32_t LzxPackBest(Codec& c, int32_t n);
 int32_t HufPack(Codec& c, int32_t n);
 int32_t HufUnpack(Codec& c, int32_t bits);
 // Steps of the LZ coder, open for tests. l = length - 3, d = distance - 1.
 void HufOutLit(Codec& c, uint8_t byte);
 void HufOutRef(Codec& c, int32_t l, int32_t d);
-int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance);  // returns length
+// Longest match at i of at least kLzMinMatch bytes (shorter: some value below it).
+int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance);
 void EmitItems(Codec& c);
 int32_t DecodeItem(Codec& c, int32_t& l, int32_t& d);  // returns the symbol; l, d for references
 

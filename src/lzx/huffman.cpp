@@ -22,10 +22,14 @@ inline uint32_t lowBits(uint32_t v, int n) {
     return v & ((1u << n) - 1);
 }
 
+// The low n bits of v in reverse order.
 uint32_t bitRev(uint32_t v, int n) {
-    uint32_t r = 0;
-    for (int j = 0; j < n; j++) r |= ((v >> j) & 1) << (n - 1 - j);
-    return r;
+    v = (v >> 1 & 0x55555555u) | (v & 0x55555555u) << 1;
+    v = (v >> 2 & 0x33333333u) | (v & 0x33333333u) << 2;
+    v = (v >> 4 & 0x0F0F0F0Fu) | (v & 0x0F0F0F0Fu) << 4;
+    v = (v >> 8 & 0x00FF00FFu) | (v & 0x00FF00FFu) << 8;
+    v = v >> 16 | v << 16;
+    return v >> (32 - n);
 }
 
 // A received length set must not claim more code space than exists (the
@@ -116,27 +120,20 @@ void LenToVal(FresTable& t) {
         if (t.len[i] > kMaxCodeLen) fatalError("LenToVal: length too big");
         count[t.len[i]]++;
     }
-    // Unsigned: an over-full set may wrap, and only the low l bits count.
+    // Canonical values counted upward, each reversed as it is handed out.
+    // Only the low l bits of a start count (an over-full set wraps); a
+    // length whose codes are used up refuses its next symbol.
     uint32_t first = 0;
-    int32_t next[kMaxCodeLen + 1];
+    uint32_t next[kMaxCodeLen + 1];
     for (int l = 1; l <= kMaxCodeLen; l++) {
-        next[l] = static_cast<int32_t>(bitRev(first, l));
+        next[l] = first & ((1u << l) - 1);
         first = 2 * (first + static_cast<uint32_t>(count[l]));
     }
     for (int32_t i = 0; i < t.count; i++) {
         int l = t.len[i];
         if (l == 0) continue;
-        if (next[l] == -1) fatalError("LenToVal: overcounted");
-        t.code[i] = next[l];
-        // Add one to the bit-reversed value: flip from the top bit down until
-        // a bit turns on; all ones wraps to "exhausted".
-        int32_t v = next[l];
-        int bit = l - 1;
-        for (; bit >= 0; bit--) {
-            v ^= 1 << bit;
-            if (v & (1 << bit)) break;
-        }
-        next[l] = bit < 0 ? -1 : v;
+        if (next[l] >> l) fatalError("LenToVal: overcounted");
+        t.code[i] = static_cast<int32_t>(bitRev(next[l]++, l));
     }
 }
 
@@ -151,6 +148,53 @@ void MakeLookup(Codec& c, const FresTable& t) {
             c.lookup[j] = static_cast<uint16_t>(i);
             c.fast.lookupLen[j] = entry;
         }
+    }
+}
+
+void MakeDecodeTable(Codec& c, const FresTable& t) {
+    using namespace lzx_bits;
+    constexpr int32_t kRoot = 1 << kDecodeRootBits;
+    constexpr int32_t kRoom = sizeof c.decodeTable / sizeof c.decodeTable[0];
+    uint32_t* table = c.decodeTable;
+    std::fill(table, table + kRoot, kSearchEntry);
+    // Codes up to the root width fill every root entry they begin; a longer
+    // code only widens the subtable under its first kDecodeRootBits bits.
+    uint8_t subBits[kRoot] = {};
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l == 0) continue;
+        auto code = static_cast<uint32_t>(t.code[i]);
+        if (l <= kDecodeRootBits) {
+            uint32_t e = symbolEntry(i, l);
+            for (uint32_t j = code; j < kRoot; j += 1u << l) table[j] = e;
+        } else {
+            uint8_t& b = subBits[code & kDecodeRootMask];
+            b = std::max(b, static_cast<uint8_t>(l - kDecodeRootBits));
+        }
+    }
+    // A hostile length set can ask for more subtable room than there is;
+    // the prefixes left without a subtable fall back to the search.
+    int32_t next = kRoot;
+    for (int32_t r = 0; r < kRoot; r++) {
+        if (subBits[r] == 0) continue;
+        int32_t size = 1 << subBits[r];
+        if (size > kRoom - next) continue;
+        table[r] = kKindSubtable << 6 | static_cast<uint32_t>(next) << 8 |
+                   static_cast<uint32_t>(subBits[r]) << 24;
+        std::fill(table + next, table + next + size, kSearchEntry);
+        next += size;
+    }
+    for (int32_t i = 0; i < t.count; i++) {
+        int l = t.len[i];
+        if (l <= kDecodeRootBits) continue;
+        auto code = static_cast<uint32_t>(t.code[i]);
+        uint32_t root = table[code & kDecodeRootMask];
+        if (entryKind(root) != kKindSubtable) continue;
+        uint32_t* sub = table + ((root >> 8) & 0xFFFF);
+        uint32_t size = 1u << ((root >> 24) & 31);
+        uint32_t e = symbolEntry(i, l);
+        for (uint32_t j = code >> kDecodeRootBits; j < size; j += 1u << (l - kDecodeRootBits))
+            sub[j] = e;
     }
 }
 
@@ -230,9 +274,21 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
     }
     LenToVal(lc);
     checkKraft(lc, "RecvLens: length codes over-subscribed");
+    // Most length codes are short: a small table takes them, the search the rest.
+    constexpr int kQuickBits = 7;
+    uint8_t quick[1 << kQuickBits];
+    std::fill(quick, quick + (1 << kQuickBits), uint8_t{0xFF});
+    for (int s = 0; s < kLenCodeCount; s++) {
+        int l = lc.len[s];
+        if (l == 0 || l > kQuickBits) continue;
+        for (int32_t j = lc.code[s]; j < 1 << kQuickBits; j += 1 << l)
+            quick[j] = static_cast<uint8_t>(s);
+    }
     t.count = n;
     for (int32_t i = 0; i < n;) {
-        int32_t s = UnCode(lc, BitPeek(c));
+        uint32_t bits = BitPeek(c);
+        int32_t s = quick[bits & ((1u << kQuickBits) - 1)];
+        if (s == 0xFF) s = UnCode(lc, bits);
         c.bitPos += lc.len[s];
         if (s <= kMaxCodeLen) {
             t.len[i++] = static_cast<uint8_t>(s);

@@ -16,8 +16,9 @@ int32_t HufPack(Codec& c, int32_t n) {
     FresLengths(c, t);
     SendLens(c, t);
     LenToVal(t);
-    for (int32_t i = 0; i < n; i++)
-        lzx_bits::put(c, t.len[b[i]], static_cast<uint32_t>(t.code[b[i]]));
+    lzx_bits::Writer w(c);
+    for (int32_t i = 0; i < n; i++) w.put(t.len[b[i]], static_cast<uint32_t>(t.code[b[i]]));
+    w.flush();
     int32_t bits = c.bitPos;
     while (c.bitPos & 7) BitPut(c, 1, 0);
     if (c.bitPos > kPackedBitsMax) fatalError("HufPack: buffer full");

@@ -20,25 +20,85 @@ inline uint32_t load32(const uint8_t* p) {
     return w;
 }
 
+// Any hash of the next 4 bytes gives the same parse: a match of 4 bytes or
+// more can only come from a position with the same 4 bytes, which this
+// hash puts on the same chain, and the others never beat a 4-byte match.
+// A multiplicative hash spreads them better than a sum of shifted bytes.
 inline uint32_t hashAt(const uint8_t* b) {
-    uint32_t h = b[0] + 4u * b[1] + 32u * b[2] + 512u * b[3];
-    return (h ^ (h >> 10)) & (kLzHashSize - 1);
+    return (load32(b) * 2654435761u) >> (32 - kLzHashBits);
 }
 
-// Reads a code of `width` significant bits whose top bit is implied.
-inline int32_t getCode(const Codec& c, int width, int32_t& pos) {
-    if (width <= 1) return width;
-    return static_cast<int32_t>(lzx_bits::getAt(c, width - 1, pos)) + (1 << (width - 1));
+inline uint64_t load64(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
 }
 
-// One item at bit `pos`: returns the symbol, and for a reference l and d.
-inline int32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& pos) {
-    int32_t s = lzx_bits::decodeAt(c, c.symbols, pos);
-    if (s < 256) return s;
-    int32_t t = s - 256;
-    l = getCode(c, t >> 4, pos);
-    d = getCode(c, t & 15, pos);
-    return s;
+// The length and distance codes of a reference entry from the bits that
+// follow its symbol code; returns the number of extra bits taken.
+inline uint32_t refCodes(uint32_t e, uint64_t extra, int32_t& l, int32_t& d) {
+    uint32_t lx = (e >> 8) & 15, dx = (e >> 12) & 15;
+    l = static_cast<int32_t>(((e >> 16 & 1) << lx) + (extra & ((1u << lx) - 1)));
+    extra >>= lx;
+    d = static_cast<int32_t>(((e >> 17 & 1) << dx) + (extra & ((1u << dx) - 1)));
+    return lx + dx;
+}
+
+// One item at bit `pos` (MakeDecodeTable first): returns the symbol's entry,
+// and for a reference l and d.
+inline uint32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& pos) {
+    uint32_t bits = lzx_bits::peekAt(c, pos);
+    uint32_t e = lzx_bits::entryAt(c, c.symbols, bits);
+    pos += static_cast<int32_t>(e & lzx_bits::kEntryLenMask);
+    if (lzx_bits::entryKind(e) == lzx_bits::kKindReference)
+        pos += static_cast<int32_t>(refCodes(e, lzx_bits::peekAt(c, pos), l, d));
+    return e;
+}
+
+inline int32_t entrySymbol(uint32_t e) {
+    if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral)
+        return static_cast<int32_t>((e >> 8) & 0xFF);
+    uint32_t lx = (e >> 8) & 15, dx = (e >> 12) & 15;
+    uint32_t lb = lx ? lx + 1 : (e >> 16) & 1, db = dx ? dx + 1 : (e >> 17) & 1;
+    return static_cast<int32_t>(256 + 16 * lb + db);
+}
+
+// Stores the literal of a table entry and consumes its bits.
+inline void putLiteral(uint32_t e, uint64_t& buf, uint32_t& avail, uint8_t* out, int32_t& p) {
+    uint32_t n = e & lzx_bits::kEntryLenMask;
+    buf >>= n;
+    avail -= n;
+    out[p++] = static_cast<uint8_t>(e >> 8);
+}
+
+// Copies a reference's bytes from dist back, in increasing order so that a
+// distance below the length repeats the last dist bytes. May write up to 15
+// bytes past the end, which the caller leaves room for.
+inline void copyMatch(uint8_t* dst, int32_t dist, int32_t len) {
+    const uint8_t* src = dst - dist;
+    uint8_t* end = dst + len;
+    if (dist >= 8) {
+        // Each 8-byte piece reads only bytes written before it.
+        do {
+            std::memcpy(dst, src, 8);
+            std::memcpy(dst + 8, src + 8, 8);
+            dst += 16;
+            src += 16;
+        } while (dst < end && dist >= 16);
+        while (dst < end) {
+            std::memcpy(dst, src, 8);
+            dst += 8;
+            src += 8;
+        }
+    } else if (dist == 1) {
+        uint64_t v = src[0] * 0x0101010101010101u;
+        do {
+            std::memcpy(dst, &v, 8);
+            dst += 8;
+        } while (dst < end);
+    } else {
+        while (dst < end) *dst++ = *src++;
+    }
 }
 
 }  // namespace
@@ -48,18 +108,31 @@ int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance) {
     if (m > kLzMaxMatch) m = kLzMaxMatch;
     const uint8_t* b = c.byteBuf;
     const uint8_t* cur = b + i;
+    const uint32_t head = load32(cur);
     int32_t low = i - kLzWindow < 0 ? 0 : i - kLzWindow;
     int32_t best = 0;
     // Candidates come newest first and only a longer match replaces the
-    // best, so among equal lengths the nearest wins.
+    // best, so among equal lengths the nearest wins. A candidate whose first
+    // 4 bytes differ yields less than the shortest match and is passed over
+    // (whatever it yielded, any match taken would replace it).
     for (int32_t p = c.chain[i]; p >= low; p = c.chain[p]) {
         const uint8_t* cand = b + p;
         // Anything that can beat `best` must also agree at offset best.
-        if (cand[best] != cur[best]) continue;
+        if (load32(cand) != head || cand[best] != cur[best]) continue;
         // The candidate may run into position i: overlapping matches are fine.
-        int32_t k = 0;
-        while (k + 4 <= m && load32(cand + k) == load32(cur + k)) k += 4;
-        while (k < m && cand[k] == cur[k]) k++;
+        int32_t k = 4;
+        for (;;) {
+            if (k + 8 > m) {
+                while (k < m && cand[k] == cur[k]) k++;
+                break;
+            }
+            uint64_t x = load64(cand + k) ^ load64(cur + k);
+            if (x) {
+                k += std::countr_zero(x) >> 3;
+                break;
+            }
+            k += 8;
+        }
         if (k > best) {
             best = k;
             distance = i - p;
@@ -89,16 +162,18 @@ void EmitItems(Codec& c) {
     FresLengths(c, t);
     SendLens(c, t);
     LenToVal(t);
+    lzx_bits::Writer w(c);
     for (int32_t k = 0; k < c.itemCount; k++) {
         uint32_t item = c.items[k];
         uint32_t s = item & 0x1FF;
-        lzx_bits::put(c, t.len[s], static_cast<uint32_t>(t.code[s]));
+        w.put(t.len[s], static_cast<uint32_t>(t.code[s]));
         if (!(item & kRefFlag)) continue;
-        // BitPut keeps only the low width - 1 bits, dropping the implied top bit.
+        // The writer keeps only the low width - 1 bits, dropping the implied top bit.
         int lb = (s >> 4) & 15, db = s & 15;
-        if (lb > 1) lzx_bits::put(c, lb - 1, (item >> 9) & 0xFF);
-        if (db > 1) lzx_bits::put(c, db - 1, item >> 17);
+        if (lb > 1) w.put(lb - 1, (item >> 9) & 0xFF);
+        if (db > 1) w.put(db - 1, item >> 17);
     }
+    w.flush();
 }
 
 int32_t LzxPack(Codec& c, int32_t n) {
@@ -135,7 +210,7 @@ int32_t LzxPack(Codec& c, int32_t n) {
 }
 
 int32_t DecodeItem(Codec& c, int32_t& l, int32_t& d) {
-    return decodeItemAt(c, l, d, c.bitPos);
+    return entrySymbol(decodeItemAt(c, l, d, c.bitPos));
 }
 
 int32_t LzxUnpack(Codec& c, int32_t bits) {
@@ -144,15 +219,68 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
     c.bitPos = 0;
     RecvLens(c, c.symbols, kLzSymbols);
     LenToVal(c.symbols);
-    MakeLookup(c, c.symbols);
+    MakeDecodeTable(c, c.symbols);
+    const uint32_t* table = c.decodeTable;
     uint8_t* out = c.byteBuf;
-    int32_t p = 0, pos = c.bitPos;
+    int32_t p = 0;
+
+    // Fast loop: a 64-bit bit buffer refilled without branches to 56..63
+    // bits before each step, which is enough for the longest item (a 24-bit
+    // code and 21 extra bits). A step is up to two literals and one more
+    // item, at most 67 bits and 2 + 258 bytes. It runs while a step
+    // surely ends before B and fits the output with a copy's 16-byte
+    // overrun; the rest goes through the checked loop below.
+    const uint8_t* in = c.bitBuf + (c.bitPos >> 3);
+    const int32_t inEnd = (bits >> 3) - 16;
+    constexpr int32_t kOutEnd = kCodecBufSize - 2 - 258 - 16;
+    int32_t pos = c.bitPos;
+    if (in - c.bitBuf < inEnd) {
+        uint64_t buf = load64(in) >> (pos & 7);
+        uint32_t avail = 56 - static_cast<uint32_t>(pos & 7);
+        in += 7;
+        while (in - c.bitBuf < inEnd && p <= kOutEnd) {
+            buf |= load64(in) << avail;
+            in += (63 - avail) >> 3;
+            avail |= 56;
+            uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
+            // Literals from the root take at most kDecodeRootBits each: after
+            // one, the refill still covers any item that follows.
+            if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                putLiteral(e, buf, avail, out, p);
+                e = table[buf & lzx_bits::kDecodeRootMask];
+                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                    putLiteral(e, buf, avail, out, p);
+                    continue;
+                }
+            }
+            if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
+                e = lzx_bits::entryAt(c, c.symbols, static_cast<uint32_t>(buf));
+                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                    putLiteral(e, buf, avail, out, p);
+                    continue;
+                }
+            }
+            uint32_t n = e & lzx_bits::kEntryLenMask;
+            buf >>= n;
+            avail -= n;
+            int32_t l, d;
+            uint32_t x = refCodes(e, buf, l, d);
+            buf >>= x;
+            avail -= x;
+            if (d + 1 > p) fatalError("LzxUnpack: reference before block start");
+            copyMatch(out + p, d + 1, l + 3);
+            p += l + 3;
+        }
+        pos = static_cast<int32_t>(in - c.bitBuf) * 8 - static_cast<int32_t>(avail);
+    }
+
+    // The last items one at a time, each checked against B and the room.
     while (pos < bits) {
         int32_t l = 0, d = 0;
-        int32_t s = decodeItemAt(c, l, d, pos);
-        if (s < 256) {
+        uint32_t e = decodeItemAt(c, l, d, pos);
+        if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
             if (p >= kCodecBufSize) fatalError("LzxUnpack: output buffer full");
-            out[p++] = static_cast<uint8_t>(s);
+            out[p++] = static_cast<uint8_t>(e >> 8);
             continue;
         }
         int32_t len = l + 3, dist = d + 1;
@@ -160,11 +288,7 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
         if (len > kCodecBufSize - p) fatalError("LzxUnpack: output buffer full");
         uint8_t* dst = out + p;
         const uint8_t* src = dst - dist;
-        int32_t k = 0;
-        // From distance 4 on, 4-byte pieces never overlap their own source.
-        if (dist >= 4)
-            for (; k + 4 <= len; k += 4) std::memcpy(dst + k, src + k, 4);
-        for (; k < len; k++) dst[k] = src[k];
+        for (int32_t k = 0; k < len; k++) dst[k] = src[k];
         p += len;
     }
     c.bitPos = pos;

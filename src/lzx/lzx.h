@@ -38,6 +38,9 @@ struct HILE {
     int32_t endFlag;
     Codec* codec;     // this stream's own codec work memory
     BlockPipe* pipe;  // workers that code blocks ahead, or null (blocks.cpp)
+    // Writing: LZ blocks by the slower packer that gives smaller blocks in
+    // the same format (lzx --best). Never set by default.
+    int32_t packBest;
 };
 
 // Reading: the blocks are walked at the open and must be exactly those that
@@ -110,5 +113,6 @@ constexpr uint32_t kUnpackUnsafePaths = 1;
 // ArchiveTargetPath in archive.h).
 int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
                   int32_t force, int32_t languages, int32_t productVersions, uint32_t options = 0);
+// best != 0 packs with the slower, smaller LZ packer (lzx pack --best).
 int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, LzxEntry* list,
-                int32_t capacity);
+                int32_t capacity, int32_t best = 0);

@@ -128,7 +128,7 @@ void copySource(FileRec& src, int32_t size, HILE* archive, int64_t& done) {
 }  // namespace
 
 int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, LzxEntry* list,
-                int32_t capacity) {
+                int32_t capacity, int32_t best) {
     if (std::strlen(listFile) >= kFileNameMax) fatalError("PackLZX: List file name too long");
     FileRec lf;
     FileInit(lf, 1, listFile);
@@ -199,6 +199,7 @@ int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, Lzx
     FileClose(lf);
 
     HILE* archive = Hopen(archiveName, "wb");
+    archive->packBest = best;
     int32_t entries = 0;
     int32_t total = 0;
     int64_t done = 0;

@@ -166,7 +166,9 @@ void EncodeBlock(Codec& c, uint32_t flags, const uint8_t* src, BlockHead& head) 
     } else {
         n = RlePack(c, src);
     }
-    head.bits = (flags & kFlagHuffman) ? HufPack(c, n) : LzxPack(c, n);
+    head.bits = (flags & kFlagHuffman)  ? HufPack(c, n)
+                : (flags & kEncodeBest) ? LzxPackBest(c, n)
+                                        : LzxPack(c, n);
     if (head.bits < 0 || head.bits > 8 * kCodecBufSize) fatalError("Hflus: bad block size");
 }
 
@@ -243,7 +245,7 @@ void Hflus(HILE* h) {
         PipePut(h);
     } else {
         BlockHead head;
-        EncodeBlock(*h->codec, h->header.flags, h->buffer, head);
+        EncodeBlock(*h->codec, EncodeFlags(h), h->buffer, head);
         WriteBlock(h, head, h->codec->bitBuf);
     }
     h->base += kBlockSize;
