@@ -24,9 +24,10 @@ run_suite() {  # name, extra cmake args...
   ctest --test-dir "$root/build-$name" -j "$jobs" --output-on-failure
 }
 
-run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=ON
+run_suite release -DCMAKE_BUILD_TYPE=Release -DVORN_BENCH=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+bash "$root/scripts/fuzz.sh"
 
 echo "== windows cross build (mingw-w64 i686)"
 cmake -S "$root" -B "$root/build-win32" -G Ninja -DCMAKE_BUILD_TYPE=Release \

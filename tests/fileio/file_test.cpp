@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -189,8 +190,9 @@ TEST_F(FileDeathTest, ThirtyFirstOpenFileIsAnInternalError) {
         {
             static FileRec files[kFileStackSize + 1];
             for (int i = 0; i <= kFileStackSize; ++i) {
-                std::string name = "f" + std::to_string(i);
-                FileInit(files[i], 1, name.c_str());
+                char name[16];
+                std::snprintf(name, sizeof name, "f%d", i);
+                FileInit(files[i], 1, name);
                 FileCreate(files[i]);
             }
         },
