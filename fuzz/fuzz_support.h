@@ -1,0 +1,49 @@
+// Shared by the fuzz targets: a fresh codec per input, the layout of a coded
+// block inside an input, and the line between a refused input and a finding.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "base/error.h"
+#include "lzx/codec.h"
+
+// Zeroed for every input, so that a finding replays from its input alone.
+inline Codec& freshCodec() {
+    static Codec* codec = new Codec;
+    std::memset(codec, 0, sizeof *codec);
+    return *codec;
+}
+
+// A coded block as the stream hands it to an entropy decoder: the code bytes
+// at the start of the bit buffer, zeros behind them, and the bit count B.
+// In the input, the low three bits of the first byte are the fill bits of
+// the last code byte; the code bytes follow. Returns B.
+inline int32_t loadBlock(Codec& c, const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    size_t bytes = size - 1 < size_t{kCodecBufSize} ? size - 1 : size_t{kCodecBufSize};
+    std::memcpy(c.bitBuf, data + 1, bytes);
+    return static_cast<int32_t>(8 * bytes) - (data[0] & 7);
+}
+
+// Runs f with fatal errors turned into exceptions; false when it refused
+// its input. A refusal is the library's answer to damaged data, no finding.
+template <class F>
+bool accepted(F&& f) {
+    FatalThrowScope scope;
+    try {
+        f();
+        return true;
+    } catch (const FatalError&) {
+        return false;
+    }
+}
+
+// A fault that no sanitizer sees (a wrong result): reported as a crash, so
+// that libFuzzer keeps the input.
+[[noreturn]] inline void fuzzFail(const char* what) {
+    std::fprintf(stderr, "fuzz finding: %s\n", what);
+    std::abort();
+}
