@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "base/error.h"
 #include "lzx/codec.h"
@@ -46,4 +47,28 @@ bool accepted(F&& f) {
 [[noreturn]] inline void fuzzFail(const char* what) {
     std::fprintf(stderr, "fuzz finding: %s\n", what);
     std::abort();
+}
+
+// A private directory for the targets that work on files, made once per
+// process below $TMPDIR (or /tmp). It is not made current: libFuzzer reads
+// its corpus by relative paths.
+inline const std::string& scratchDir() {
+    static const std::string dir = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vorn-fuzz-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror("scratch directory");
+            std::abort();
+        }
+        return pattern;
+    }();
+    return dir;
+}
+
+inline void writeWhole(const std::string& path, const uint8_t* data, size_t size) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr || std::fwrite(data, 1, size, f) != size || std::fclose(f) != 0) {
+        std::perror(path.c_str());
+        std::abort();
+    }
 }

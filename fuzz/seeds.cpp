@@ -12,6 +12,7 @@
 
 #include "base/error.h"
 #include "lzx/codec.h"
+#include "lzx/lzx.h"
 #include "lzx/rowsort.h"
 
 namespace {
@@ -86,6 +87,29 @@ Bytes sorted(const Bytes& blk) {
     return out;
 }
 
+// A whole LZX1 file of `bytes`, written by the stream in the given mode.
+Bytes lzxFile(const char* mode, const Bytes& bytes) {
+    const std::string path = gRoot + "/seed.lzx";
+    HILE* h = Hopen(path.c_str(), mode);
+    Hwrite(bytes.data(), static_cast<int32_t>(bytes.size()), h);
+    Hclose(h);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    Bytes out;
+    for (int ch; f != nullptr && (ch = std::fgetc(f)) != EOF;) out.push_back(uint8_t(ch));
+    if (f != nullptr) std::fclose(f);
+    std::remove(path.c_str());
+    return out;
+}
+
+// Seek offsets in front of a file, for the stream target.
+Bytes withSeeks(std::initializer_list<uint32_t> offsets, const Bytes& file) {
+    Bytes out{uint8_t(offsets.size())};
+    for (uint32_t o : offsets)
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(o >> (8 * i)));
+    out.insert(out.end(), file.begin(), file.end());
+    return out;
+}
+
 Bytes with(uint8_t first, const Bytes& rest) {
     Bytes out{first};
     out.insert(out.end(), rest.begin(), rest.end());
@@ -140,6 +164,16 @@ int main(int argc, char** argv) {
     writeSeed("sor_unpack_fuzz", "three-rows", sorted(rowBlock({1, 2, 5})));
     writeSeed("sor_unpack_fuzz", "one-row", sorted(rowBlock({255})));
     writeSeed("sor_unpack_fuzz", "no-rows", sorted(rowBlock({})));
+
+    // Streams: empty, one block in each mode, and two blocks (the second
+    // mostly padding) so that a seek has a block to jump to.
+    Bytes twoBlocks = rows;
+    twoBlocks.insert(twoBlocks.end(), prose.begin(), prose.end());
+    writeSeed("stream_fuzz", "empty", withSeeks({}, lzxFile("wb", {})));
+    writeSeed("stream_fuzz", "lz", withSeeks({5, 0x80000000u}, lzxFile("wb", repeat)));
+    writeSeed("stream_fuzz", "huffman", withSeeks({11}, lzxFile("wbh", prose)));
+    writeSeed("stream_fuzz", "rowsort", withSeeks({64, 3}, lzxFile("wbs", rows)));
+    writeSeed("stream_fuzz", "two-blocks", withSeeks({16390, 1, 16384}, lzxFile("wb", twoBlocks)));
 
     writeSeed("con_putchar_fuzz", "plain",
               with(0, text("\nSkip writing language [1, 0] [#a.txt]")));
