@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "base/error.h"
@@ -50,19 +51,21 @@ bool accepted(F&& f) {
 }
 
 // A private directory for the targets that work on files, made once per
-// process below $TMPDIR (or /tmp). It is not made current: libFuzzer reads
-// its corpus by relative paths.
+// process below $TMPDIR (or /tmp) and removed at exit. It is not made
+// current: libFuzzer reads its corpus by relative paths.
 inline const std::string& scratchDir() {
-    static const std::string dir = [] {
+    // Never destroyed, so that the exit handler still finds the name.
+    static const std::string* dir = [] {
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vorn-fuzz-XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
+        auto* path = new std::string(std::string(tmp && *tmp ? tmp : "/tmp") + "/vorn-fuzz-XXXXXX");
+        if (mkdtemp(path->data()) == nullptr) {
             std::perror("scratch directory");
             std::abort();
         }
-        return pattern;
+        std::atexit([] { std::filesystem::remove_all(scratchDir()); });
+        return path;
     }();
-    return dir;
+    return *dir;
 }
 
 inline void writeWhole(const std::string& path, const uint8_t* data, size_t size) {

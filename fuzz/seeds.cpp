@@ -175,6 +175,16 @@ int main(int argc, char** argv) {
     writeSeed("stream_fuzz", "rowsort", withSeeks({64, 3}, lzxFile("wbs", rows)));
     writeSeed("stream_fuzz", "two-blocks", withSeeks({16390, 1, 16384}, lzxFile("wb", twoBlocks)));
 
+    // Entry lines of list files over the sources the target provides: a.txt,
+    // b.bin (two blocks) and e.txt (empty) in its base directory, c.txt
+    // beside it for names with "#".
+    writeSeed("listfile_fuzz", "one", text("a.txt|V=100\na.txt\n"));
+    writeSeed("listfile_fuzz", "options",
+              text("b.bin| v=101|L=dE|J=13|E=1|D=0|R=1\r\n#stored b\r\n\r\n#c.txt|V=200\nc\n"));
+    writeSeed("listfile_fuzz", "bars", text("||a.txt||V=100|\nx\n"));
+    writeSeed("listfile_fuzz", "empty-file", text("e.txt|V=100\ne\n"));
+    writeSeed("listfile_fuzz", "no-entries", {});
+
     writeSeed("con_putchar_fuzz", "plain",
               with(0, text("\nSkip writing language [1, 0] [#a.txt]")));
     writeSeed("con_putchar_fuzz", "controls",
