@@ -101,6 +101,26 @@ Bytes lzxFile(const char* mode, const Bytes& bytes) {
     return out;
 }
 
+// Offsets of the record fields the archive seeds set.
+constexpr size_t kVersion = 260, kScramble = 268, kDeleteAfter = 272, kExistingOnly = 276,
+                 kLanguages = 280;
+
+// Appends one 432-byte entry record (version 100 unless a field says
+// otherwise) and its data to archive content.
+void addEntry(Bytes& out, const char* name,
+              std::initializer_list<std::pair<size_t, int32_t>> fields, const Bytes& data) {
+    Bytes record(432, 0);
+    std::memcpy(record.data(), name, std::strlen(name));
+    auto set = [&](size_t at, int32_t v) {
+        for (int i = 0; i < 4; ++i) record[at + i] = uint8_t(uint32_t(v) >> (8 * i));
+    };
+    set(256, static_cast<int32_t>(data.size()));
+    set(kVersion, 100);
+    for (auto [at, v] : fields) set(at, v);
+    out.insert(out.end(), record.begin(), record.end());
+    out.insert(out.end(), data.begin(), data.end());
+}
+
 // Seek offsets in front of a file, for the stream target.
 Bytes withSeeks(std::initializer_list<uint32_t> offsets, const Bytes& file) {
     Bytes out{uint8_t(offsets.size())};
@@ -184,6 +204,19 @@ int main(int argc, char** argv) {
     writeSeed("listfile_fuzz", "bars", text("||a.txt||V=100|\nx\n"));
     writeSeed("listfile_fuzz", "empty-file", text("e.txt|V=100\ne\n"));
     writeSeed("listfile_fuzz", "no-entries", {});
+
+    // Archive content: arguments byte, list capacity, then records and data.
+    Bytes archive{0x07, 4};
+    addEntry(archive, "#a.txt", {}, text("hello"));
+    addEntry(archive, "#sub\\b.txt", {{kLanguages, 1}, {kScramble, 1}}, mixed);
+    addEntry(archive, "plain.txt", {{kDeleteAfter, 1}}, text("gone again"));
+    addEntry(archive, "#a.txt", {{kVersion, 99}}, text("older"));
+    addEntry(archive, "#only-if-there", {{kExistingOnly, 1}}, text("x"));
+    writeSeed("archive_fuzz", "entries", archive);
+    Bytes noList{0x00, 0};
+    addEntry(noList, "#empty", {}, {});
+    writeSeed("archive_fuzz", "no-list", noList);
+    writeSeed("archive_fuzz", "nothing", {0x01, 0});
 
     writeSeed("con_putchar_fuzz", "plain",
               with(0, text("\nSkip writing language [1, 0] [#a.txt]")));

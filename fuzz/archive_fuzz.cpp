@@ -1,0 +1,109 @@
+// Archive unpacking on any archive content: entry records and file data,
+// packed into an LZX1 file and unpacked into a scratch target directory
+// beside a sentinel file, which must never change, and nothing may appear
+// beside the target. Input: one byte of arguments (bit 0 force, bits 1-4
+// the languages, bits 5-7 the product versions), one byte with the capacity
+// of an empty list of installed files (0: no list), then the content.
+//
+// UnPackLZX writes names as they stand (the lzx tool refuses names that
+// leave the target before it calls it), so the harness tries only names
+// that cannot: no leading "\" or "/" after the optional "#", no "..", no
+// ":". A refusal leaves the stream's record behind, so leak checks are off.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_support.h"
+#include "lzx/lzx.h"
+
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=0";
+}
+
+namespace {
+
+constexpr std::string_view kSentinelText = "the sentinel: outside the target, never written";
+
+struct Place {
+    std::string dir, archive, target, sentinel;
+};
+
+const Place& place() {
+    static const Place p = [] {
+        Place q;
+        q.dir = scratchDir() + "/unpack";
+        q.archive = q.dir + "/in.lzx";
+        q.target = q.dir + "/target";
+        q.sentinel = q.dir + "/sentinel";
+        if (mkdir(q.dir.c_str(), 0700) != 0) std::abort();
+        writeWhole(q.sentinel, reinterpret_cast<const uint8_t*>(kSentinelText.data()),
+                   kSentinelText.size());
+        return q;
+    }();
+    return p;
+}
+
+// Whether every entry name of the content stays inside the target.
+bool namesStayInside(const uint8_t* content, size_t size) {
+    for (size_t at = 0; at + sizeof(LzxEntry) <= size;) {
+        LzxEntry e;
+        std::memcpy(&e, content + at, sizeof e);
+        std::string_view name(e.name, strnlen(e.name, sizeof e.name));
+        if (!name.empty() && name[0] == '#') name.remove_prefix(1);
+        if ((!name.empty() && (name[0] == '\\' || name[0] == '/')) ||
+            name.find("..") != name.npos || name.find(':') != name.npos)
+            return false;
+        if (e.size < 0) break;
+        at += sizeof e + static_cast<size_t>(e.size);
+    }
+    return true;
+}
+
+std::string readAll(const std::string& path) {
+    std::string out;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        for (int ch; (ch = std::fgetc(f)) != EOF;) out.push_back(static_cast<char>(ch));
+        std::fclose(f);
+    }
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const uint8_t* content = data + 2;
+    size_t length = size - 2;
+    if (!namesStayInside(content, length)) return 0;
+    const Place& p = place();
+    std::filesystem::create_directory(p.target);
+
+    char previous[4096];
+    if (getcwd(previous, sizeof previous) == nullptr || chdir(p.target.c_str()) != 0) std::abort();
+    // Index files and plain names land in the target directory. The content
+    // is what is fuzzed here, not its coding: the faster Huffman-only coder.
+    HILE* h = Hopen(p.archive.c_str(), "wbh");
+    Hwrite(content, static_cast<int32_t>(length), h);
+    Hclose(h);
+    std::vector<LzxEntry> list(data[1]);  // value-initialised: all records empty
+    const int32_t force = data[0] & 1, languages = (data[0] >> 1) & 15, versions = data[0] >> 5;
+    if (!accepted([&] {
+            UnPackLZX(p.archive.c_str(), p.target.c_str(), list.empty() ? nullptr : list.data(),
+                      static_cast<int32_t>(list.size()), force, languages, versions);
+        }))
+        FileCloseAll();
+    if (chdir(previous) != 0) std::abort();
+
+    if (readAll(p.sentinel) != kSentinelText) fuzzFail("the sentinel outside the target changed");
+    for (const auto& e : std::filesystem::directory_iterator(p.dir)) {
+        std::string path = e.path().string();
+        if (path != p.archive && path != p.target && path != p.sentinel)
+            fuzzFail("unpacking wrote beside the target");
+    }
+    std::filesystem::remove_all(p.target);
+    return 0;
+}
