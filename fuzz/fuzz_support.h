@@ -12,11 +12,16 @@
 #include "base/error.h"
 #include "lzx/codec.h"
 
-// Zeroed for every input, so that a finding replays from its input alone.
-inline Codec& freshCodec() {
+// The targets' codec context. freshCodec zeroes it for every input, so
+// that a finding replays from its input alone.
+inline Codec& fuzzCodec() {
     static Codec* codec = new Codec;
-    std::memset(codec, 0, sizeof *codec);
     return *codec;
+}
+
+inline Codec& freshCodec() {
+    std::memset(&fuzzCodec(), 0, sizeof(Codec));
+    return fuzzCodec();
 }
 
 // A coded block as the stream hands it to an entropy decoder: the code bytes
@@ -74,4 +79,27 @@ inline void writeWhole(const std::string& path, const uint8_t* data, size_t size
         std::perror(path.c_str());
         std::abort();
     }
+}
+
+// Decodes a block (data as for loadBlock) from a fresh codec, once with
+// ones and once with zeros (as the stream leaves them) behind the code
+// bytes: what lies past B must not change the answer. Returns the byte
+// count, -1 when the decoder refused the block; the bytes stay in
+// fuzzCodec().byteBuf.
+template <class Decode>
+int32_t decodeBothWays(const uint8_t* data, size_t size, int32_t& bits, Decode decode) {
+    static uint8_t first[kCodecBufSize];
+    int32_t n[2] = {-1, -1};
+    for (int pass = 0; pass < 2; ++pass) {
+        Codec& c = freshCodec();
+        if (pass == 0) std::memset(c.bitBuf, 0xFF, sizeof c.bitBuf);
+        bits = loadBlock(c, data, size);
+        accepted([&] { n[pass] = decode(c, bits); });
+        if (n[pass] > kCodecBufSize) fuzzFail("a decoder yields more bytes than its buffer holds");
+        if (pass == 0 && n[0] > 0) std::memcpy(first, c.byteBuf, static_cast<size_t>(n[0]));
+    }
+    size_t same = n[0] > 0 ? static_cast<size_t>(n[0]) : 0;
+    if (n[0] != n[1] || std::memcmp(first, fuzzCodec().byteBuf, same) != 0)
+        fuzzFail("bytes past B changed the decoding");
+    return n[1];
 }
