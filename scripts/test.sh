@@ -25,6 +25,7 @@ run_suite() {  # name, extra cmake args...
 }
 
 run_suite release -DCMAKE_BUILD_TYPE=Release -DVORN_BENCH=ON
+bash "$root/scripts/example.sh" "$root/build-release"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
 bash "$root/scripts/fuzz.sh"

@@ -1,6 +1,9 @@
 // File records, the open-file stack and the file error report.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "base/diag.h"
 #include "base/error.h"
@@ -13,9 +16,24 @@ struct StackEntry {
     FileHandle handle;  // 0 = free
     bool temporary;     // a FileCreateBeside file: removed when closed by FileCloseAll
     char name[kFileNameMax];
+    // Who opened it and when, so a library call that fails can close what it
+    // opened itself and nothing of another thread's.
+    std::thread::id owner;
+    uint64_t serial;
 };
 
+// Library callers may open files on several threads. The lock is never held
+// across fatalError: the fatal end's cleanup (FileCloseAll) takes it again.
+std::mutex gStackLock;
 StackEntry gStack[kFileStackSize];
+uint64_t gSerial = 0;  // under gStackLock
+
+void closeEntry(StackEntry& e) {
+    sys::close(e.handle);
+    if (e.temporary) sys::remove(e.name);
+    e.handle = 0;
+    e.name[0] = 0;
+}
 
 void copyName(char* dst, const char* src) {
     size_t n = strnlen(src, kFileNameMax - 1);
@@ -23,31 +41,42 @@ void copyName(char* dst, const char* src) {
     dst[n] = 0;
 }
 
-void FileStackPush(const FileRec& f) {
+void FileStackPush(const FileRec& f, bool temporary = false) {
     // A fatal end closes every file that is still open.
     static const bool hooked = (addFatalCleanup(FileCloseAll), true);
     (void)hooked;
-    for (StackEntry& e : gStack) {
-        if (e.handle == 0) {
-            e.handle = f.handle;
-            e.temporary = false;
-            copyName(e.name, f.name);
-            return;
+    int line = 131;
+    {
+        std::lock_guard<std::mutex> lock(gStackLock);
+        for (StackEntry& e : gStack) {
+            if (e.handle == 0) {
+                e.handle = f.handle;
+                e.temporary = temporary;
+                copyName(e.name, f.name);
+                e.owner = std::this_thread::get_id();
+                e.serial = gSerial++;
+                return;
+            }
+            if (e.handle == f.handle) {
+                line = 128;
+                break;
+            }
         }
-        if (e.handle == f.handle) internalError(kSrcFileio, 128, 95);
     }
-    internalError(kSrcFileio, 131, 94);
+    internalError(kSrcFileio, line, line == 128 ? 95 : 94);
 }
 
-void FileStackPop(const FileRec& f) {
+// Frees the entry of a record's handle; false when no entry holds it.
+bool FileStackPop(const FileRec& f) {
+    std::lock_guard<std::mutex> lock(gStackLock);
     for (StackEntry& e : gStack) {
         if (e.handle == f.handle) {
             e.handle = 0;
             e.name[0] = 0;
-            return;
+            return true;
         }
     }
-    fatalError("Illegal unstack [%s]", f.name);
+    return false;
 }
 
 // After a writing open: a file that is not writable is an error, except for
@@ -89,8 +118,11 @@ void FileOpenUpdate(FileRec& f) {
 
 void FileClose(FileRec& f) {
     if (f.handle == 0) return;
+    // Off the stack before the handle is closed: once closed, another thread
+    // may be given the same handle and push it.
+    bool stacked = FileStackPop(f);
     sys::close(f.handle);
-    FileStackPop(f);
+    if (!stacked) fatalError("Illegal unstack [%s]", f.name);
     f.handle = 0;
 }
 
@@ -154,35 +186,52 @@ int FileIsClosed(const FileRec& f) {
 }
 
 int FileStackClear() {
+    std::lock_guard<std::mutex> lock(gStackLock);
     for (StackEntry& e : gStack) e.handle = 0;
     return 0;
 }
 
 int FileStackReport() {
-    for (const StackEntry& e : gStack) {
-        if (e.handle != 0) {
-            diagPrint("\nFile not closed [%s]", e.name);
-            return 1;
+    char name[kFileNameMax] = "";
+    {
+        std::lock_guard<std::mutex> lock(gStackLock);
+        for (const StackEntry& e : gStack) {
+            if (e.handle != 0) {
+                copyName(name, e.name);
+                break;
+            }
         }
     }
-    return 0;
+    if (name[0] == 0) return 0;
+    diagPrint("\nFile not closed [%s]", name);
+    return 1;
 }
 
 void FileCloseAll() {
-    for (StackEntry& e : gStack) {
-        if (e.handle != 0) {
-            sys::close(e.handle);
-            if (e.temporary) sys::remove(e.name);
-            e.handle = 0;
-            e.name[0] = 0;
-        }
-    }
+    std::lock_guard<std::mutex> lock(gStackLock);
+    for (StackEntry& e : gStack)
+        if (e.handle != 0) closeEntry(e);
 }
 
 int FileStackCount() {
+    std::lock_guard<std::mutex> lock(gStackLock);
     int n = 0;
     for (const StackEntry& e : gStack) n += e.handle != 0;
     return n;
+}
+
+uint64_t FileStackMark() {
+    std::lock_guard<std::mutex> lock(gStackLock);
+    return gSerial;
+}
+
+void FileCloseSince(uint64_t mark) {
+    std::lock_guard<std::mutex> lock(gStackLock);
+    for (StackEntry& e : gStack) {
+        if (e.handle != 0 && e.serial >= mark && e.owner == std::this_thread::get_id()) {
+            closeEntry(e);
+        }
+    }
 }
 
 void FileError(const FileRec& f, int code) {
@@ -191,7 +240,7 @@ void FileError(const FileRec& f, int code) {
 }
 
 void FileCreateBeside(FileRec& f, int32_t recSize, const char* target) {
-    static uint32_t counter = 0;
+    static std::atomic<uint32_t> counter{0};
     // The private name lives in the target's directory, so the rename that
     // commits it never crosses a file system.
     size_t dirLength = 0;
@@ -211,9 +260,7 @@ void FileCreateBeside(FileRec& f, int32_t recSize, const char* target) {
         FileError(f, kErrCreate);
     }
     if (f.handle == 0) FileError(f, kErrCreate);
-    FileStackPush(f);
-    for (StackEntry& e : gStack)
-        if (e.handle == f.handle) e.temporary = true;
+    FileStackPush(f, true);
 }
 
 void FileCommit(FileRec& f, const char* target) {

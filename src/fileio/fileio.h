@@ -67,6 +67,13 @@ int FileStackReport();
 void FileCloseAll();
 // Number of occupied open-file stack entries (for tests and tools).
 int FileStackCount();
+// For a caller that survives a failure (a library call under FatalThrowScope):
+// take a mark before the work; after a failure, FileCloseSince closes every
+// file that this thread opened since the mark and is still open, removing
+// temporaries, as FileCloseAll does for the whole process. The owners'
+// FileRecs are not touched.
+uint64_t FileStackMark();
+void FileCloseSince(uint64_t mark);
 
 [[noreturn]] void FileError(const FileRec& f, int code);
 

@@ -4,9 +4,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
-#include "fileio/fileio.h"
 #include "base/error.h"
+#include "fileio/fileio.h"
 
 namespace {
 
@@ -15,7 +16,8 @@ namespace {
 constexpr uint32_t kScrambleKey = 0x6D2E91C5;
 constexpr uint32_t kScrambleStep = 0x3A7F5B29;
 
-ArchiveProgressFn gProgress = nullptr;
+// Per thread, like the operations that report through it.
+thread_local ArchiveProgressFn gProgress = nullptr;
 
 }  // namespace
 
@@ -24,7 +26,11 @@ void ScrambleFile(const char* path) {
     FileInit(f, 1, path);
     int32_t n = FileSize(f);
     // One byte more than asked, so an empty file still gets a real block.
-    auto* data = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(n) + 1, 1));
+    // Owned by a holder, so a failed read that a library caller survives
+    // does not leak it.
+    std::unique_ptr<uint8_t, void (*)(void*)> holder(
+        static_cast<uint8_t*>(std::calloc(static_cast<size_t>(n) + 1, 1)), std::free);
+    uint8_t* data = holder.get();
     if (data == nullptr) internalError(kSrcLzx, 1400, -1);
     FileOpenRead(f);
     FileRead(f, n, data);
@@ -40,7 +46,6 @@ void ScrambleFile(const char* path) {
     FileCreate(f);
     FileWrite(f, n, data);
     FileClose(f);
-    std::free(data);
 }
 
 void ArchiveSetProgress(ArchiveProgressFn fn) {

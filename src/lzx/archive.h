@@ -18,7 +18,8 @@ void ScrambleFile(const char* path);
 
 // Called during UnPackLZX and PackLZX after each piece of file data: bytes of
 // the stream done so far, and the stream's whole length (0 when not known
-// yet, as while packing). Null switches the report off.
+// yet, as while packing). Null switches the report off. The hook belongs to
+// the calling thread.
 using ArchiveProgressFn = void (*)(int64_t done, int64_t total);
 void ArchiveSetProgress(ArchiveProgressFn fn);
 void ArchiveReportProgress(int64_t done, int64_t total);

@@ -21,6 +21,9 @@ struct HileHeader {
 constexpr uint32_t kFlagHuffman = 1;
 constexpr uint32_t kFlagRowSort = 2;
 
+struct Codec;
+struct BlockPipe;
+
 struct HILE {
     int32_t mode;  // 0 = reading, 1 = writing
     char fileName[kHileNameMax];
@@ -32,6 +35,8 @@ struct HILE {
     int32_t base;
     int32_t position;
     int32_t endFlag;
+    Codec* codec;     // this stream's own codec work memory
+    BlockPipe* pipe;  // workers that code blocks ahead, or null (blocks.cpp)
 };
 
 HILE* Hopen(const char* name, const char* mode);
@@ -47,6 +52,22 @@ int32_t Heof(HILE* h);
 // the used-up buffer; code the full buffer as a block.
 void Hfill(HILE* h);
 void Hflus(HILE* h);
+
+// Codes the blocks of the stream on `threads` threads (each with its own codec
+// context), in batches; the file is the same byte for byte. 1 (the default)
+// codes on the calling thread. Call right after Hopen.
+void HsetThreads(HILE* h, int threads);
+
+// For callers that survive a failure (a library call under FatalThrowScope).
+// Habandon ends a stream without finishing it: its files are closed, a
+// write stream's index file and unfinished container are removed, its memory
+// is freed. HileMark/HabandonSince do the same for every stream that this
+// thread opened since the mark and has not closed, such as the stream inside
+// a failed UnPackLZX.
+void Habandon(HILE* h);
+uint64_t HileMark();
+void HabandonSince(uint64_t mark);
+bool HileIsLive(const HILE* h);
 
 // File access of the library: record size 1, short counts are fatal.
 // Modes of DoFopen: "rb", "wb", "w+b" (an empty file for reading and writing).

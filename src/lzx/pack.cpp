@@ -5,15 +5,16 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/error.h"
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
-#include "base/error.h"
 
 namespace {
 
 constexpr int32_t kCopyPiece = 8192;
-uint8_t gCopyBuffer[kCopyPiece];
+// One per thread: archives may be packed and unpacked on several at once.
+thread_local uint8_t gCopyBuffer[kCopyPiece];
 
 // FileReadLine hands back a line of `maximum` characters when the line is
 // longer than the limit; such a line is refused rather than split.

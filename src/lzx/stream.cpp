@@ -9,11 +9,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/error.h"
+#include "lzx/blocks.h"
 #include "lzx/codec.h"
 #include "lzx/lzx.h"
 #include "lzx/rowsort.h"
 #include "lzx/tempname.h"
-#include "base/error.h"
 
 namespace {
 
@@ -66,43 +67,78 @@ void readHeader(HILE* h) {
     }
 }
 
-// Reads the block that starts at file offset `start`, where the file stands,
-// and decodes it into the buffer. The offset is passed in so that reading a
-// block asks the file for its position only once.
-void readBlock(HILE* h, int32_t start) {
-    Codec& c = codecShared();
-    bool rowSort = (h->header.flags & kFlagRowSort) != 0;
-    uint8_t rows[256];
-    int32_t k = 0;
+}  // namespace
+
+// Reads the fields of the block that starts at file offset `start`, where the
+// file stands: the row list, the bit count and the code bytes (into `code`).
+// The offset is passed in so that reading a block asks the file for its
+// position only once.
+void ReadBlock(HILE* h, int32_t start, BlockHead& head, uint8_t* code) {
+    head.k = 0;
     int64_t at = start;
-    if (rowSort) {
+    if (h->header.flags & kFlagRowSort) {
         uint8_t count = 0;
         DoFread(&count, 1, h->file);
-        k = count;
-        DoFread(rows, k, h->file);
-        at += 1 + k;
+        head.k = count;
+        DoFread(head.rows, head.k, h->file);
+        at += 1 + head.k;
     }
     uint8_t raw[4];
     DoFread(raw, 4, h->file);
     at += 4;
-    int32_t bits = static_cast<int32_t>(get32(raw));
-    if (bits < 0 || bits > 8 * kCodecBufSize) fatalError("Hfill: bad block size");
-    int32_t bytes = (bits + 7) / 8;
+    head.bits = static_cast<int32_t>(get32(raw));
+    if (head.bits < 0 || head.bits > 8 * kCodecBufSize) fatalError("Hfill: bad block size");
+    int32_t bytes = (head.bits + 7) / 8;
     if (at + bytes > h->header.indexOffset) {
         fatalError("Hfill: bad block size");
     }
-    DoFread(c.bitBuf, bytes, h->file);
+    DoFread(code, bytes, h->file);
+}
+
+void DecodeBlock(Codec& c, uint32_t flags, const BlockHead& head, const uint8_t* code,
+                 uint8_t* out) {
+    size_t bytes = static_cast<size_t>(head.bits + 7) / 8;
+    if (code != c.bitBuf) std::memcpy(c.bitBuf, code, bytes);
     // The decoders may look a few bytes ahead: let them see zeros, not the
     // previous block.
-    std::memset(c.bitBuf + bytes, 0, sizeof c.bitBuf - static_cast<size_t>(bytes));
-    int32_t n = (h->header.flags & kFlagHuffman) ? HufUnpack(c, bits) : LzxUnpack(c, bits);
-    if (rowSort) {
+    std::memset(c.bitBuf + bytes, 0, sizeof c.bitBuf - bytes);
+    int32_t n = (flags & kFlagHuffman) ? HufUnpack(c, head.bits) : LzxUnpack(c, head.bits);
+    if (flags & kFlagRowSort) {
         RleUnpack(c, n, c.bitBuf);
-        SorUnpack(c, c.bitBuf, h->buffer, rows, k);
+        SorUnpack(c, c.bitBuf, out, head.rows, head.k);
     } else {
-        RleUnpack(c, n, h->buffer);
+        RleUnpack(c, n, out);
     }
 }
+
+void EncodeBlock(Codec& c, uint32_t flags, const uint8_t* src, BlockHead& head) {
+    int32_t n;
+    head.k = 0;
+    if (flags & kFlagRowSort) {
+        head.k = SorPack(c, src, c.bitBuf, head.rows);
+        n = RlePack(c, c.bitBuf);
+    } else {
+        n = RlePack(c, src);
+    }
+    head.bits = (flags & kFlagHuffman) ? HufPack(c, n) : LzxPack(c, n);
+    if (head.bits < 0 || head.bits > 8 * kCodecBufSize) fatalError("Hflus: bad block size");
+}
+
+void WriteBlock(HILE* h, const BlockHead& head, const uint8_t* code) {
+    uint8_t raw[4];
+    put32(raw, static_cast<uint32_t>(DoFtell(h->file)));
+    DoFwrite(raw, 4, h->indexFile);
+    if (h->header.flags & kFlagRowSort) {
+        uint8_t k = static_cast<uint8_t>(head.k);
+        DoFwrite(&k, 1, h->file);
+        DoFwrite(head.rows, head.k, h->file);
+    }
+    put32(raw, static_cast<uint32_t>(head.bits));
+    DoFwrite(raw, 4, h->file);
+    DoFwrite(code, (head.bits + 7) / 8, h->file);
+}
+
+namespace {
 
 // True when the buffer is used up and no block follows in the stream.
 bool atLastBlock(const HILE* h) {
@@ -120,6 +156,9 @@ Codec& codecShared() {
 HILE* Hopen(const char* name, const char* mode) {
     HILE* h = static_cast<HILE*>(std::calloc(1, sizeof(HILE)));
     if (h == nullptr) fatalError("Hopen: out of mem");
+    HileRegister(h);
+    h->codec = static_cast<Codec*>(std::calloc(1, sizeof(Codec)));
+    if (h->codec == nullptr) fatalError("Hopen: out of mem");
     if ((mode[0] != 'r' && mode[0] != 'w') || mode[1] != 'b') fatalError("Hopen: bad mode");
     uint32_t flags = 0;
     if (mode[2] == 'h') {
@@ -155,26 +194,13 @@ HILE* Hopen(const char* name, const char* mode) {
 
 void Hflus(HILE* h) {
     if (h->position < kBlockSize) fatalError("Hflus: early");
-    Codec& c = codecShared();
-    uint8_t raw[4];
-    put32(raw, static_cast<uint32_t>(DoFtell(h->file)));
-    DoFwrite(raw, 4, h->indexFile);
-
-    int32_t n;
-    if (h->header.flags & kFlagRowSort) {
-        uint8_t rows[1 + 256];
-        int32_t k = SorPack(c, h->buffer, c.bitBuf, rows + 1);
-        rows[0] = static_cast<uint8_t>(k);
-        DoFwrite(rows, 1 + k, h->file);
-        n = RlePack(c, c.bitBuf);
+    if (h->pipe) {
+        PipePut(h);
     } else {
-        n = RlePack(c, h->buffer);
+        BlockHead head;
+        EncodeBlock(*h->codec, h->header.flags, h->buffer, head);
+        WriteBlock(h, head, h->codec->bitBuf);
     }
-    int32_t bits = (h->header.flags & kFlagHuffman) ? HufPack(c, n) : LzxPack(c, n);
-    if (bits < 0 || bits > 8 * kCodecBufSize) fatalError("Hflus: bad block size");
-    put32(raw, static_cast<uint32_t>(bits));
-    DoFwrite(raw, 4, h->file);
-    DoFwrite(c.bitBuf, (bits + 7) / 8, h->file);
     h->base += kBlockSize;
     h->position = 0;
 }
@@ -182,9 +208,13 @@ void Hflus(HILE* h) {
 void Hfill(HILE* h) {
     if (h->position < kBlockSize) fatalError("Hfill: early");
     int64_t next = static_cast<int64_t>(h->base) + kBlockSize;
-    int32_t start = DoFtell(h->file);
-    if (start < h->header.indexOffset) {
-        readBlock(h, start);
+    int32_t start = 0;
+    if (h->pipe) {
+        PipeFill(h, next);
+    } else if ((start = DoFtell(h->file)) < h->header.indexOffset) {
+        BlockHead head;
+        ReadBlock(h, start, head, h->codec->bitBuf);
+        DecodeBlock(*h->codec, h->header.flags, head, h->codec->bitBuf, h->buffer);
     } else if (next < h->header.length) {
         // The header promises data that no block holds; the buffer still has
         // the previous block, which must not pass for this one.
@@ -225,6 +255,7 @@ int32_t Hclose(HILE* h) {
             h->position = kBlockSize;
             Hflus(h);
         }
+        if (h->pipe) PipeDrain(h);
         int32_t indexOffset = DoFtell(h->file);
         int32_t indexSize = DoFtell(h->indexFile);
         DoFseek(h->indexFile, 0);
@@ -246,8 +277,7 @@ int32_t Hclose(HILE* h) {
     } else {
         DoFclose(h->file);
     }
-    std::memset(h, 0, sizeof *h);
-    std::free(h);
+    HileRelease(h);
     return result;
 }
 
@@ -309,6 +339,7 @@ void Hseek(HILE* h, int32_t offset) {
             fatalError("Hseek: bad block index");
         }
         DoFseek(h->file, start);
+        if (h->pipe) PipeReset(h->pipe);
         h->base = kBlockSize * (b - 1);
         h->position = kBlockSize;
         Hfill(h);

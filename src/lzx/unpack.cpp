@@ -4,16 +4,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/diag.h"
+#include "base/error.h"
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
 #include "lzx/lzx.h"
-#include "base/diag.h"
-#include "base/error.h"
 
 namespace {
 
 constexpr int32_t kCopyPiece = 15011;
-uint8_t gCopyBuffer[kCopyPiece];
+// One per thread: archives may be packed and unpacked on several at once.
+thread_local uint8_t gCopyBuffer[kCopyPiece];
 
 constexpr int kNameField = sizeof(LzxEntry{}.name);
 
@@ -110,7 +111,7 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
         if (write && e.productVersions != 0 && (e.productVersions & productVersions) == 0) {
             write = false;
             diagPrint("\nSkip writing vorn version [%d, %d] [%s]", e.productVersions,
-                     productVersions, name);
+                      productVersions, name);
         }
         if (write && list != nullptr) {
             write = checkList(e, name, list, capacity, force);

@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "fileio/fileio.h"
+#include "lzx/api/error.h"
 
 namespace {
 
@@ -21,7 +22,9 @@ const Command kCommands[] = {
 };
 
 void printToolHelp(FILE* out) {
-    std::fprintf(out, "usage: lzx COMMAND [ARGS...]\n       lzx COMMAND --help\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: lzx COMMAND [ARGS...]\n       lzx COMMAND --help\n       lzx --version\n\n"
+                 "commands:\n");
     for (const Command& c : kCommands) std::fprintf(out, "  %s\n", c.summary);
     std::fprintf(out,
                  "\nexit codes: 0 success, 2 failure (the library's message on stderr),"
@@ -38,6 +41,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         printToolHelp(stdout);
+        return kExitOk;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("lzx %s\n", lzx::version());
         return kExitOk;
     }
     for (const Command& c : kCommands) {

@@ -1,0 +1,81 @@
+// Archives: an LZX1 stream of 432-byte entry records, each followed by its
+// file's bytes. Errors throw lzx::Error (error.h).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lzx/api/error.h"
+
+namespace lzx {
+
+// One entry record. A name that begins with "#" is unpacked below the target
+// directory. Bit sets: languages d e f g = 1 2 4 8, product versions
+// 1 2 3 = 1 2 4; 0 = every one.
+struct Entry {
+    std::string name;
+    int32_t size = 0;      // data bytes (set by the writer)
+    int32_t version = 0;   // at least 100 in an archive
+    int32_t status = 0;    // in a list of installed files: 1 added, 2 replaced, 3 kept
+    int32_t scramble = 0;  // 1: scramble the file after writing it
+    int32_t deleteAfter = 0;
+    int32_t existingOnly = 0;  // write only over an existing file
+    int32_t languages = 0;
+    int32_t productVersions = 0;
+};
+
+// Bytes of the stream done so far and its whole length (0 when not known).
+using Progress = std::function<void(int64_t done, int64_t total)>;
+
+// Calls visit for every entry in order, without unpacking data.
+void list(const std::string& archive, const std::function<void(const Entry&)>& visit);
+std::vector<Entry> list(const std::string& archive);
+
+struct UnpackOptions {
+    std::string target;           // directory for "#" names; empty: such names fail
+    bool force = false;           // write over existing files / equal installed versions
+    int32_t languages = 0;        // accepted languages (0: entries with a
+    int32_t productVersions = 0;  // condition are skipped)
+    // List of installed files: read for the version checks and updated in
+    // place (status 1 added, 2 replaced, 3 kept); grows as needed.
+    std::vector<Entry>* installed = nullptr;
+    Progress progress;
+};
+void unpack(const std::string& archive, const UnpackOptions& options = {});
+
+struct PackResult {
+    int32_t entries;
+    int64_t sourceBytes;
+    int64_t archiveBytes;
+};
+// Builds the archive that a list file describes.
+PackResult pack(const std::string& listFile, const Progress& progress = {});
+
+// Builds an archive from entries given in code.
+class ArchiveWriter {
+  public:
+    explicit ArchiveWriter(const std::string& path, const Options& options = {});
+    ~ArchiveWriter();
+    ArchiveWriter(ArchiveWriter&&) noexcept;
+    ArchiveWriter& operator=(ArchiveWriter&&) noexcept;
+
+    // entry.size is set from the data; the name holds at most 255 characters
+    // and the version must be at least 100.
+    void add(const Entry& entry, const void* data, size_t size);
+    void addFile(const Entry& entry, const std::string& source);
+    // Finishes the archive; returns its size in bytes.
+    int64_t close();
+
+  private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+// The installer's version file ("lzx.ver"): whole entry records.
+std::vector<Entry> readInstalledList(const std::string& versionFile);
+void writeInstalledList(const std::string& versionFile, const std::vector<Entry>& entries);
+
+}  // namespace lzx

@@ -1,0 +1,43 @@
+// The LZX1 library's C++ interface: what every part of it shares.
+//
+// Errors: every function and method in namespace lzx reports a failure by
+// throwing lzx::Error; its what() is the library's own message, such as
+// "Hopen: not an LZX file" or "\nFile Error : name = [x] code = 209". A call
+// that throws leaves no file open, no memory held and no temporary or
+// half-written file behind, and the process goes on.
+//
+// Threads: objects share nothing, so any number of threads may each use
+// their own objects at the same time. One object is used by one thread at a
+// time.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace lzx {
+
+class Error : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// How the blocks of a stream are coded. A reader takes it from the file.
+enum class Mode {
+    lz,       // LZ with Huffman codes: the default, good for anything
+    huffman,  // Huffman codes only: faster, larger
+    rowsort,  // 64-byte rows sorted ahead of LZ: bitmaps only (every block
+              // needs a row of 0xFF bytes, else "SorPack: no empty rows")
+};
+
+struct Options {
+    Mode mode = Mode::lz;  // for writing; ignored when reading
+    // Threads that code blocks at once, each with its own codec context;
+    // 0 = one per core. The output does not depend on it.
+    int threads = 1;
+};
+
+// The library's version, "major.minor.patch".
+const char* version();
+
+}  // namespace lzx

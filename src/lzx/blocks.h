@@ -1,0 +1,46 @@
+// The steps of one block of the LZX1 stream, shared by the stream's own
+// one-block-at-a-time path and by the pipe that codes many blocks at once on
+// worker threads, and the bookkeeping of live streams.
+#pragma once
+
+#include <cstdint>
+
+#include "lzx/lzx.h"
+
+struct Codec;
+
+// A block's fields besides its code bytes.
+struct BlockHead {
+    int32_t bits;       // code length B
+    int32_t k;          // row count (row-sort streams only)
+    uint8_t rows[256];  // row list
+};
+
+// Reads the fields of the block at file offset `start` (where the file
+// stands): row list, bit count, code bytes into `code` (kCodecBufSize bytes).
+void ReadBlock(HILE* h, int32_t start, BlockHead& head, uint8_t* code);
+// Decodes one block into `out` (kBlockSize bytes). `code` may be c.bitBuf.
+void DecodeBlock(Codec& c, uint32_t flags, const BlockHead& head, const uint8_t* code,
+                 uint8_t* out);
+// Codes the kBlockSize bytes at `src`; the code bytes are left in c.bitBuf.
+void EncodeBlock(Codec& c, uint32_t flags, const uint8_t* src, BlockHead& head);
+// Appends a coded block to the container and its start to the index file.
+void WriteBlock(HILE* h, const BlockHead& head, const uint8_t* code);
+
+// Pipe of a stream with more than one thread (HsetThreads).
+BlockPipe* PipeCreate(HILE* h, int threads);
+void PipeFree(BlockPipe* p);
+// Write side: takes the full buffer; codes and writes a whole batch once it
+// is full. PipeDrain codes and writes what is queued.
+void PipePut(HILE* h);
+void PipeDrain(HILE* h);
+// Read side: puts the block that starts at stream offset `next` into the
+// buffer, decoding a batch ahead from the file position when it has none.
+void PipeFill(HILE* h, int64_t next);
+// Forgets the blocks read ahead (the file position moved).
+void PipeReset(BlockPipe* p);
+
+// Live streams, so a failed call can free the ones it left open.
+void HileRegister(HILE* h);
+// Unregisters, frees the codec and pipe, clears and frees the record.
+void HileRelease(HILE* h);

@@ -1,0 +1,272 @@
+// The library interface: results independent of threads, failures that come
+// back as exceptions with the library's messages and leave nothing behind,
+// archives written from code and unpacked with their filters.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "fileio/fileio.h"
+#include "lzx/api/archive.h"
+#include "lzx/api/buffer.h"
+#include "lzx/api/stream.h"
+#include "stream_support.h"
+#include "support/tempdir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<uint8_t> bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
+
+// Every name in the directory: the checks that nothing is left behind.
+std::vector<std::string> names(const std::string& dir) {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+class ApiTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Private temporaries go here, where the test can see them.
+        setenv("TMPDIR", dir.path().c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        EXPECT_EQ(FileStackCount(), 0);
+    }
+    ScratchDir dir;
+};
+
+TEST_F(ApiTest, ThreadCountNeverChangesTheFile) {
+    std::string data = sample(Sample::Text, 300000, 1) + sample(Sample::Random, 70000, 2);
+    std::string rows = sample(Sample::Rows, 5 * kBlockSize + 100, 3);
+    for (lzx::Mode mode : {lzx::Mode::lz, lzx::Mode::huffman, lzx::Mode::rowsort}) {
+        const std::string& in = mode == lzx::Mode::rowsort ? rows : data;
+        std::vector<uint8_t> one = lzx::compress(in.data(), in.size(), {mode, 1});
+        for (int threads : {2, 3, 0}) {
+            EXPECT_EQ(lzx::compress(in.data(), in.size(), {mode, threads}), one);
+            EXPECT_EQ(lzx::decompress(one, {mode, threads}), bytes(in));
+        }
+        // The buffer image is exactly what the installer's stream writes.
+        ASSERT_EQ(writeStream("core.lzx",
+                              mode == lzx::Mode::lz        ? "wb"
+                              : mode == lzx::Mode::huffman ? "wbh"
+                                                           : "wbs",
+                              in),
+                  static_cast<int32_t>(one.size()));
+        EXPECT_EQ(bytes(readFile("core.lzx")), one);
+    }
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{"core.lzx"});
+}
+
+TEST_F(ApiTest, TwoThreadsWithTheirOwnObjectsGetWhatOneThreadGets) {
+    std::string a = sample(Sample::Text, 400000, 7);
+    std::string b = sample(Sample::Random, 150000, 8) + sample(Sample::Text, 90000, 9);
+    auto roundTrip = [](const std::string& in, const std::string& file,
+                        std::vector<uint8_t>& packed, std::string& back) {
+        for (int i = 0; i < 3; ++i) {
+            lzx::Writer w(file);
+            w.write(in.data(), in.size());
+            w.close();
+            packed = bytes(readFile(file));
+            lzx::Reader r(file);
+            back.assign(static_cast<size_t>(r.size()), 0);
+            r.read(back.data(), back.size());
+            r.seek(r.size() / 2);
+            char c = 0;
+            r.read(&c, 1);
+            if (c != in[in.size() / 2]) back = "seek went wrong";
+        }
+    };
+    std::vector<uint8_t> pa1, pb1, pa2, pb2;
+    std::string ba1, bb1, ba2, bb2;
+    roundTrip(a, "a1.lzx", pa1, ba1);
+    roundTrip(b, "b1.lzx", pb1, bb1);
+    std::thread ta([&] { roundTrip(a, "a2.lzx", pa2, ba2); });
+    std::thread tb([&] { roundTrip(b, "b2.lzx", pb2, bb2); });
+    ta.join();
+    tb.join();
+    EXPECT_EQ(pa2, pa1);
+    EXPECT_EQ(pb2, pb1);
+    EXPECT_EQ(ba1, a);
+    EXPECT_EQ(bb1, b);
+    EXPECT_EQ(ba2, a);
+    EXPECT_EQ(bb2, b);
+}
+
+// Each way of feeding damage gets the library's message back, and leaves no
+// open file, no temporary and no unfinished output.
+TEST_F(ApiTest, DamageComesBackAsAnErrorAndLeavesNothingBehind) {
+    std::string data = sample(Sample::Text, 5 * kBlockSize, 4);
+    std::vector<uint8_t> good = lzx::compress(data.data(), data.size());
+    std::vector<std::string> keep;
+    auto expectError = [&](auto call, const std::string& text) {
+        try {
+            call();
+            ADD_FAILURE() << "no error, expected " << text;
+        } catch (const lzx::Error& e) {
+            EXPECT_NE(std::string(e.what()).find(text), std::string::npos)
+                << e.what() << " / " << text;
+        }
+        EXPECT_EQ(FileStackCount(), 0);
+        EXPECT_EQ(names(dir.path()), keep) << text;
+    };
+    expectError([&] { lzx::decompress(bytes("LZX0 is not what this file holds")); },
+                "Hopen: not an LZX file");
+    expectError([&] { lzx::decompress(bytes("LZX1")); }, "LZX DoFread failed");
+    std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+    expectError([&] { lzx::decompress(cut); }, "Hopen: bad header");
+    // A flipped bit inside the third block's code, with one and two threads.
+    for (int threads : {1, 2}) {
+        std::vector<uint8_t> bad = good;
+        int32_t third = static_cast<int32_t>(bad[good.size() - 12] | bad[good.size() - 11] << 8);
+        for (int i = 8; i < 40; ++i) bad[static_cast<size_t>(third + i)] ^= 0x5A;
+        try {
+            std::vector<uint8_t> back = lzx::decompress(bad, {lzx::Mode::lz, threads});
+            EXPECT_NE(back, bytes(data));  // undetected damage must at least show
+        } catch (const lzx::Error& e) {
+            EXPECT_GT(std::strlen(e.what()), 5u);  // the decoder's own message
+        }
+        EXPECT_EQ(FileStackCount(), 0);
+        EXPECT_EQ(names(dir.path()), std::vector<std::string>{});
+    }
+    // Row sort of data without empty rows fails while writing: no output stays.
+    expectError(
+        [&] {
+            lzx::compress(data.data(), data.size(), {lzx::Mode::rowsort, 2});
+        },
+        "SorPack");
+    writeFile("plain.txt", data);
+    keep = {"plain.txt"};
+    expectError(
+        [&] {
+            lzx::compressFile("plain.txt", "out.lzx", {lzx::Mode::rowsort, 1});
+        },
+        "SorPack");
+    fs::remove("plain.txt");
+    keep = {};
+    expectError([&] { lzx::decompressFile("missing.lzx", "out.bin"); }, "code = 209");
+    // A reader that failed stays failed instead of handing out stale bytes.
+    std::vector<uint8_t> bad = good;
+    bad[19] = 0x7F;  // the first block's bit count
+    writeFile("bad.lzx", std::string(bad.begin(), bad.end()));
+    {
+        lzx::Reader r("bad.lzx");
+        std::string out(data.size(), 0);
+        EXPECT_THROW(r.read(out.data(), out.size()), lzx::Error);
+        try {
+            r.read(out.data(), 1);
+            ADD_FAILURE() << "a failed reader read again";
+        } catch (const lzx::Error& e) {
+            EXPECT_STREQ(e.what(), "Hread: not a valid HILE *");
+        }
+    }
+    fs::remove("bad.lzx");
+    EXPECT_EQ(FileStackCount(), 0);
+}
+
+TEST_F(ApiTest, WriterNotClosedLeavesNoFile) {
+    {
+        lzx::Writer w("never.lzx");
+        w.write("abc", 3);
+    }
+    EXPECT_FALSE(pathExists("never.lzx"));
+    EXPECT_EQ(names(dir.path()), std::vector<std::string>{});
+}
+
+TEST_F(ApiTest, StreamsAndFilesRoundTrip) {
+    std::string data = sample(Sample::Text, 100000, 5);
+    std::istringstream in(data);
+    std::ostringstream packed;
+    lzx::compress(in, packed);
+    std::istringstream in2(packed.str());
+    std::ostringstream back;
+    lzx::decompress(in2, back, {lzx::Mode::lz, 2});
+    EXPECT_EQ(back.str(), data);
+
+    writeFile("x.bin", data);
+    lzx::compressFile("x.bin", "x.lzx", {lzx::Mode::huffman, 2});
+    EXPECT_EQ(lzx::info("x.lzx").mode, lzx::Mode::huffman);
+    EXPECT_EQ(lzx::info("x.lzx").length, 100000);
+    lzx::verify("x.lzx");
+    lzx::decompressFile("x.lzx", "y.bin");
+    EXPECT_EQ(readFile("y.bin"), data);
+}
+
+TEST_F(ApiTest, ArchivesFromCodeUnpackWithTheirFilters) {
+    {
+        lzx::ArchiveWriter a("a.lzx");
+        lzx::Entry e;
+        e.name = "#sub\\one.txt";
+        e.version = 100;
+        a.add(e, "first", 5);
+        e.name = "#two.txt";
+        e.version = 120;
+        e.languages = 2;  // English only
+        a.add(e, "second", 6);
+        writeFile("three.src", "third file");
+        e.name = "#three.txt";
+        e.languages = 0;
+        e.version = 101;
+        a.addFile(e, "three.src");
+        lzx::Entry low = e;
+        low.version = 99;
+        EXPECT_THROW(a.add(low, "x", 1), lzx::Error);
+        a.close();
+    }
+    std::vector<lzx::Entry> entries = lzx::list("a.lzx");
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].name, "#two.txt");
+    EXPECT_EQ(entries[1].size, 6);
+    EXPECT_EQ(entries[1].languages, 2);
+
+    std::vector<lzx::Entry> installed(1);
+    installed[0].name = "#THREE.TXT";
+    installed[0].version = 200;  // newer: kept
+    lzx::UnpackOptions o;
+    o.target = "out";
+    o.installed = &installed;
+    int64_t lastDone = 0;
+    o.progress = [&](int64_t done, int64_t) { lastDone = done; };
+    lzx::unpack("a.lzx", o);
+    EXPECT_EQ(readFile("out/sub/one.txt"), "first");
+    EXPECT_FALSE(pathExists("out/two.txt"));    // language not accepted
+    EXPECT_FALSE(pathExists("out/three.txt"));  // installed version is newer
+    EXPECT_GT(lastDone, 0);
+    ASSERT_EQ(installed.size(), 2u);
+    EXPECT_EQ(installed[0].status, 3);
+    EXPECT_EQ(installed[1].name, "#sub\\one.txt");
+    EXPECT_EQ(installed[1].status, 1);
+
+    lzx::writeInstalledList("lzx.ver", installed);
+    EXPECT_EQ(fs::file_size("lzx.ver"), 2 * 432u);
+    EXPECT_EQ(lzx::readInstalledList("lzx.ver")[1].name, "#sub\\one.txt");
+
+    o.installed = nullptr;
+    o.languages = 2;
+    o.force = true;
+    lzx::unpack("a.lzx", o);
+    EXPECT_EQ(readFile("out/two.txt"), "second");
+    EXPECT_EQ(readFile("out/three.txt"), "third file");
+
+    // The same archive from a list file.
+    writeFile("list.txt", "b.lzx\n.\\\n#three.src|V=101\n#three.txt\n");
+    lzx::PackResult r = lzx::pack("list.txt");
+    EXPECT_EQ(r.entries, 1);
+    EXPECT_EQ(r.sourceBytes, 10);
+    EXPECT_EQ(lzx::list("b.lzx")[0].version, 101);
+
+    writeFile("list.txt", "c.lzx\n.\\\n#three.src|V=99\n#three.txt\n");
+    EXPECT_THROW(lzx::pack("list.txt"), lzx::Error);
+    EXPECT_FALSE(pathExists("c.lzx"));
+}
+
+}  // namespace
