@@ -1,14 +1,15 @@
-// Archive unpacking on any archive content: entry records and file data,
-// packed into an LZX1 file and unpacked into a scratch target directory
-// beside a sentinel file, which must never change, and nothing may appear
-// beside the target. Input: one byte of arguments (bit 0 force, bits 1-4
-// the languages, bits 5-7 the product versions), one byte with the capacity
-// of an empty list of installed files (0: no list), then the content.
+// Archive unpacking through lzx::unpack on any archive content: entry
+// records and file data, written as an LZX1 file and unpacked into a scratch
+// target directory beside a sentinel file, which must never change, and
+// nothing may appear beside the target. Input: one byte of arguments (bit 0
+// force, bits 1-4 the languages, bits 5-7 the product versions), one byte
+// for the list of installed files (bit 0: given; bit 1: it holds "#a.txt"
+// at version 99 + the upper bits), then the content.
 //
-// UnPackLZX writes names as they stand (the lzx tool refuses names that
-// leave the target before it calls it), so the harness tries only names
-// that cannot: no leading "\" or "/" after the optional "#", no "..", no
-// ":". A refusal leaves the stream's record behind, so leak checks are off.
+// Unpacking writes names as they stand (the lzx tool refuses names that
+// leave the target before it unpacks), so the harness tries only names that
+// cannot: no leading "\" or "/" after the optional "#", no "..", no ":".
+// A refusal must leave nothing open and nothing allocated: leak checks stay on.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,11 +19,9 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "lzx/api/archive.h"
+#include "lzx/api/stream.h"
 #include "lzx/lzx.h"
-
-extern "C" const char* __asan_default_options() {
-    return "detect_leaks=0";
-}
 
 namespace {
 
@@ -84,18 +83,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     char previous[4096];
     if (getcwd(previous, sizeof previous) == nullptr || chdir(p.target.c_str()) != 0) std::abort();
-    // Index files and plain names land in the target directory. The content
-    // is what is fuzzed here, not its coding: the faster Huffman-only coder.
-    HILE* h = Hopen(p.archive.c_str(), "wbh");
-    Hwrite(content, static_cast<int32_t>(length), h);
-    Hclose(h);
-    std::vector<LzxEntry> list(data[1]);  // value-initialised: all records empty
-    const int32_t force = data[0] & 1, languages = (data[0] >> 1) & 15, versions = data[0] >> 5;
-    if (!accepted([&] {
-            UnPackLZX(p.archive.c_str(), p.target.c_str(), list.empty() ? nullptr : list.data(),
-                      static_cast<int32_t>(list.size()), force, languages, versions);
-        }))
-        FileCloseAll();
+    // Plain names land in the target directory. The content is what is
+    // fuzzed here, not its coding: the faster Huffman-only coder.
+    lzx::Writer w(p.archive, {lzx::Mode::huffman});
+    w.write(content, length);
+    w.close();
+    std::vector<lzx::Entry> installed;
+    if (data[1] & 2) {
+        lzx::Entry known;
+        known.name = "#a.txt";
+        known.version = 99 + (data[1] >> 2);
+        installed.push_back(known);
+    }
+    lzx::UnpackOptions o;
+    o.target = p.target;
+    o.force = (data[0] & 1) != 0;
+    o.languages = (data[0] >> 1) & 15;
+    o.productVersions = data[0] >> 5;
+    if (data[1] & 1) o.installed = &installed;
+    accepted([&] { lzx::unpack(p.archive, o); });
+    if (FileStackCount() != 0) fuzzFail("a file stayed open");
     if (chdir(previous) != 0) std::abort();
 
     if (readAll(p.sentinel) != kSentinelText) fuzzFail("the sentinel outside the target changed");

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "lzx/api/error.h"
 #include "lzx/codec.h"
 
 // The targets' codec context. freshCodec zeroes it for every input, so
@@ -36,7 +37,9 @@ inline int32_t loadBlock(Codec& c, const uint8_t* data, size_t size) {
 }
 
 // Runs f with fatal errors turned into exceptions; false when it refused
-// its input. A refusal is the library's answer to damaged data, no finding.
+// its input, through the core's FatalError or the interface's lzx::Error. A
+// refusal is the library's answer to damaged data, no finding; any other
+// exception escapes and counts as a crash.
 template <class F>
 bool accepted(F&& f) {
     FatalThrowScope scope;
@@ -44,6 +47,8 @@ bool accepted(F&& f) {
         f();
         return true;
     } catch (const FatalError&) {
+        return false;
+    } catch (const lzx::Error&) {
         return false;
     }
 }

@@ -1,12 +1,13 @@
-// The list-file reader of PackLZX: any entry lines after a fixed archive
+// The list-file reader of lzx::pack: any entry lines after a fixed archive
 // line and base directory, over a few source files in a scratch directory.
-// What it packs must read back as exactly the entries and bytes it counted.
+// What it packs must list back as exactly the entries and bytes it counted.
 //
 // The packer opens whatever a list names, so the harness keeps it inside
 // the scratch directory: inputs with "/", "\" or ".." are not tried (they
-// could name any file on the machine, a pipe among them). PackLZX runs with
-// the scratch directory current, where its index file goes; a refusal
-// leaves the archive's records behind, so leak checks are off.
+// could name any file on the machine, a pipe among them). Packing runs with
+// the scratch directory current, where the list's relative names point. A
+// refusal must leave nothing open, allocated or half-written: leak checks
+// stay on, and the archive must not exist after one.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,12 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include "fileio/fileio.h"
 #include "fuzz_support.h"
-#include "lzx/lzx.h"
-
-extern "C" const char* __asan_default_options() {
-    return "detect_leaks=0";
-}
+#include "lzx/api/archive.h"
 
 namespace {
 
@@ -54,23 +52,6 @@ void clearRun(const std::string& dir) {
     }
 }
 
-// Walks the archive: its entry count and the sum of its sizes.
-void readBack(int32_t& entries, int64_t& total) {
-    HILE* h = Hopen("out.lzx", "rb");
-    LzxEntry e;
-    static uint8_t data[1 << 16];
-    while (Hread(&e, sizeof e, h) == static_cast<int32_t>(sizeof e)) {
-        ++entries;
-        total += e.size;
-        for (int32_t left = e.size; left > 0;) {
-            int32_t n = Hread(data, left < int32_t{sizeof data} ? left : int32_t{sizeof data}, h);
-            if (n == 0) fuzzFail("an entry's data is cut short");
-            left -= n;
-        }
-    }
-    Hclose(h);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -83,15 +64,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     char previous[4096];
     if (getcwd(previous, sizeof previous) == nullptr || chdir(dir.c_str()) != 0) std::abort();
-    int32_t entries = -1, total = -1, packed = -1;
-    if (accepted([&] { entries = PackLZX("list.lst", &total, &packed, nullptr, 0); })) {
-        int32_t found = 0;
+    lzx::PackResult r{};
+    if (accepted([&] { r = lzx::pack("list.lst"); })) {
+        std::vector<lzx::Entry> entries;
+        if (!accepted([&] { entries = lzx::list("out.lzx"); }))
+            fuzzFail("a packed archive was refused");
         int64_t bytes = 0;
-        if (!accepted([&] { readBack(found, bytes); })) fuzzFail("a packed archive was refused");
-        if (found != entries || bytes != total) fuzzFail("the archive differs from the count");
-    } else {
-        FileCloseAll();
+        for (const lzx::Entry& e : entries) bytes += e.size;
+        if (static_cast<int64_t>(entries.size()) != r.entries || bytes != r.sourceBytes)
+            fuzzFail("the archive differs from what packing reported");
+    } else if (FileExists("out.lzx")) {
+        fuzzFail("a refused list left its archive behind");
     }
+    if (FileStackCount() != 0) fuzzFail("a file stayed open");
     if (chdir(previous) != 0) std::abort();
     clearRun(dir);
     return 0;

@@ -206,7 +206,8 @@ int main(int argc, char** argv) {
     writeSeed("listfile_fuzz", "no-entries", {});
 
     // Archive content: arguments byte, list capacity, then records and data.
-    Bytes archive{0x07, 4};
+    // List given (bit 0), holding "#a.txt" (bit 1) at version 99 + 1.
+    Bytes archive{0x07, 0x03 | 1 << 2};
     addEntry(archive, "#a.txt", {}, text("hello"));
     addEntry(archive, "#sub\\b.txt", {{kLanguages, 1}, {kScramble, 1}}, mixed);
     addEntry(archive, "plain.txt", {{kDeleteAfter, 1}}, text("gone again"));
@@ -217,6 +218,13 @@ int main(int argc, char** argv) {
     addEntry(noList, "#empty", {}, {});
     writeSeed("archive_fuzz", "no-list", noList);
     writeSeed("archive_fuzz", "nothing", {0x01, 0});
+
+    // Whole buffers: mode in bits 0-1, two threads with bit 2.
+    writeSeed("buffer_roundtrip_fuzz", "empty", {0});
+    writeSeed("buffer_roundtrip_fuzz", "prose-lz", with(0, prose));
+    writeSeed("buffer_roundtrip_fuzz", "prose-huffman", with(1, prose));
+    writeSeed("buffer_roundtrip_fuzz", "rows-rowsort", with(2, rowsHead));
+    writeSeed("buffer_roundtrip_fuzz", "two-blocks-threads", with(4, twoBlocks));
 
     writeSeed("con_putchar_fuzz", "plain",
               with(0, text("\nSkip writing language [1, 0] [#a.txt]")));
