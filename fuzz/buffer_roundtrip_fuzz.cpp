@@ -12,15 +12,8 @@
 namespace {
 
 bool everyFullBlockHasEmptyRow(const uint8_t* data, size_t size) {
-    for (size_t block = 0; block + kCodecBlock <= size; block += kCodecBlock) {
-        bool found = false;
-        for (size_t row = block; !found && row < block + kCodecBlock; row += 64) {
-            size_t j = 0;
-            while (j < 64 && data[row + j] == 0xFF) ++j;
-            found = j == 64;
-        }
-        if (!found) return false;
-    }
+    for (size_t block = 0; block + kCodecBlock <= size; block += kCodecBlock)
+        if (!hasEmptyRow(data + block)) return false;
     return true;
 }
 

@@ -36,6 +36,17 @@ inline int32_t loadBlock(Codec& c, const uint8_t* data, size_t size) {
     return static_cast<int32_t>(8 * bytes) - (data[0] & 7);
 }
 
+// Whether a 16384-byte block holds a row of 64 bytes 0xFF, which the row
+// sort needs.
+inline bool hasEmptyRow(const uint8_t* block) {
+    for (int row = 0; row < kCodecBlock; row += 64) {
+        int j = 0;
+        while (j < 64 && block[row + j] == 0xFF) ++j;
+        if (j == 64) return true;
+    }
+    return false;
+}
+
 // Runs f with fatal errors turned into exceptions; false when it refused
 // its input, through the core's FatalError or the interface's lzx::Error. A
 // refusal is the library's answer to damaged data, no finding; any other
