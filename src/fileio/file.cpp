@@ -15,6 +15,7 @@ namespace {
 struct StackEntry {
     FileHandle handle;  // 0 = free
     bool temporary;     // a FileCreateBeside file: removed when closed by FileCloseAll
+    uint32_t creator;   // the process that made the temporary; a forked child leaves it alone
     char name[kFileNameMax];
     // Who opened it and when, so a library call that fails can close what it
     // opened itself and nothing of another thread's.
@@ -30,7 +31,7 @@ uint64_t gSerial = 0;  // under gStackLock
 
 void closeEntry(StackEntry& e) {
     sys::close(e.handle);
-    if (e.temporary) sys::remove(e.name);
+    if (e.temporary && e.creator == sys::processId()) sys::remove(e.name);
     e.handle = 0;
     e.name[0] = 0;
 }
@@ -52,6 +53,7 @@ void FileStackPush(const FileRec& f, bool temporary = false) {
             if (e.handle == 0) {
                 e.handle = f.handle;
                 e.temporary = temporary;
+                e.creator = sys::processId();
                 copyName(e.name, f.name);
                 e.owner = std::this_thread::get_id();
                 e.serial = gSerial++;
@@ -103,7 +105,13 @@ void openWith(FileRec& f, sys::OpenKind kind, int code) {
 void FileInit(FileRec& f, int32_t recSize, const char* name) {
     std::memset(&f, 0, sizeof f);
     f.recSize = recSize;
-    if (name) copyName(f.name, name);
+    if (name == nullptr) return;
+    size_t length = std::strlen(name);
+    if (length >= kFileNameMax) {
+        fatalError("File name too long (%d characters, at most %d) [%.60s...]",
+                   static_cast<int>(length), kFileNameMax - 1, name);
+    }
+    std::memcpy(f.name, name, length + 1);
 }
 
 void FileOpenRead(FileRec& f) {
@@ -235,12 +243,22 @@ void FileCloseSince(uint64_t mark) {
 }
 
 void FileError(const FileRec& f, int code) {
-    diagPrint("\nFile Error : name = [%s] code = %d", f.name, code);
-    fatalError("\nFile Error : name = [%s] code = %d", f.name, code);
+    // The code alone does not tell why an open of a FIFO or a directory failed.
+    PathKind kind = sys::kind(f.name);
+    const char* note =
+        kind == PathKind::Directory || kind == PathKind::Other ? " (not a regular file)" : "";
+    diagPrint("\nFile Error : name = [%s] code = %d%s", f.name, code, note);
+    fatalError("\nFile Error : name = [%s] code = %d%s", f.name, code, note);
 }
 
-void FileCreateBeside(FileRec& f, int32_t recSize, const char* target) {
+void FileCreateBeside(FileRec& f, int32_t recSize, const char* target, bool readBack) {
     static std::atomic<uint32_t> counter{0};
+    // The target's own record refuses a long name and names it in a refusal.
+    FileRec t;
+    FileInit(t, recSize, target);
+    target = t.name;
+    PathKind kind = sys::kind(target);
+    if (kind == PathKind::Directory || kind == PathKind::Other) FileError(t, kErrCreate);
     // The private name lives in the target's directory, so the rename that
     // commits it never crosses a file system.
     size_t dirLength = 0;
@@ -250,11 +268,8 @@ void FileCreateBeside(FileRec& f, int32_t recSize, const char* target) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         int n = std::snprintf(f.name, sizeof f.name, "%.*s%s%u-%u.tmp", static_cast<int>(dirLength),
                               target, kTempPrefix, sys::processId(), ++counter);
-        if (n < 0 || n >= kFileNameMax) {
-            FileInit(f, recSize, target);
-            FileError(f, kErrCreate);
-        }
-        f.handle = sys::createNew(f.name, target);
+        if (n < 0 || n >= kFileNameMax) FileError(t, kErrCreate);
+        f.handle = sys::createNew(f.name, target, readBack);
         if (f.handle != 0) break;
         if (sys::exists(f.name)) continue;  // a leftover of an earlier run: take the next
         FileError(f, kErrCreate);
@@ -276,10 +291,10 @@ void FileCommit(FileRec& f, const char* target) {
     copyName(f.name, target);
 }
 
-void FileDiscard(FileRec& f) {
-    if (f.handle == 0) return;
+int FileDiscard(FileRec& f) {
+    if (f.handle == 0) return 0;
     FileClose(f);
-    sys::remove(f.name);
+    return sys::remove(f.name) ? 1 : 0;
 }
 
 void FileSync(FileRec& f) {

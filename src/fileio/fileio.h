@@ -36,6 +36,7 @@ enum FileErrorCode : int {
     kErrOrigin = 432,
 };
 
+// A name of kFileNameMax or more characters is refused (fatal), never cut.
 void FileInit(FileRec& f, int32_t recSize, const char* name);
 void FileOpenRead(FileRec& f);
 void FileCreate(FileRec& f);
@@ -56,9 +57,12 @@ int FileIsClosed(const FileRec& f);
 // replaced, never written through; FileDiscard closes and removes it. A
 // temporary that is still open when the process ends fatally is removed.
 inline constexpr const char kTempPrefix[] = "~vorn";
-void FileCreateBeside(FileRec& f, int32_t recSize, const char* target);
+// A target that is a directory or another non-regular file is refused before
+// anything is made. `readBack` opens the new file for reading as well.
+void FileCreateBeside(FileRec& f, int32_t recSize, const char* target, bool readBack = false);
 void FileCommit(FileRec& f, const char* target);
-void FileDiscard(FileRec& f);
+// Returns 1 when the file was open and is removed now, else 0.
+int FileDiscard(FileRec& f);
 // Flushes a file's data to the disk (before a commit that must survive a crash).
 void FileSync(FileRec& f);
 
@@ -79,6 +83,12 @@ void FileCloseSince(uint64_t mark);
 
 // Paths and directories.
 int FileExists(const char* path);
+// What stands at a path; a link in its last component is reported as a link.
+enum class PathKind { Missing, File, Directory, Link, Other };
+PathKind PathKindOf(const char* path);
+// 1 when both paths lead, through any links, to the same existing file
+// (hard links included), else 0.
+int FileSame(const char* a, const char* b);
 int FileDelete(FileRec& f);
 void PathSplit(const char* path, char* dir, char* name, char* ext);
 void PathStripExt(char* name);

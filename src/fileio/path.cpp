@@ -9,6 +9,14 @@ int FileExists(const char* path) {
     return sys::exists(path) ? 1 : 0;
 }
 
+PathKind PathKindOf(const char* path) {
+    return sys::kind(path);
+}
+
+int FileSame(const char* a, const char* b) {
+    return sys::sameFile(a, b) ? 1 : 0;
+}
+
 int FileDelete(FileRec& f) {
     if (FileExists(f.name) && !sys::remove(f.name)) FileError(f, kErrDelete);
     return 1;
@@ -52,7 +60,9 @@ void PathSplit(const char* path, char* dir, char* name, char* ext) {
 
 int PathMakeDirs(const char* path) {
     char copy[kFileNameMax];
-    size_t len = strnlen(path, kFileNameMax - 1);
+    // A longer path is made not at all: its cut would be another name.
+    size_t len = strnlen(path, kFileNameMax);
+    if (len >= kFileNameMax) return 0;
     std::memcpy(copy, path, len);
     copy[len] = 0;
     // Each counted separator ends one prefix; a root separator (after a drive
@@ -66,6 +76,5 @@ int PathMakeDirs(const char* path) {
         copy[i] = saved;
         if (i == len) break;
     }
-    // A path longer than the working copy was only made up to its cut.
-    return std::strlen(path) == len ? 1 : 0;
+    return 1;
 }

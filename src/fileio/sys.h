@@ -15,6 +15,8 @@ enum class OpenKind {
     Update,  // read/write, created when missing, contents kept; exclusive
 };
 
+// 0 on failure; anything but a regular file (a directory, FIFO, device) is
+// refused without waiting for it.
 FileHandle open(const char* name, OpenKind kind);  // 0 on failure
 void close(FileHandle h);
 int64_t read(FileHandle h, void* buffer, uint32_t bytes);         // -1 on failure
@@ -22,16 +24,21 @@ int64_t write(FileHandle h, const void* buffer, uint32_t bytes);  // -1 on failu
 // Moves by a signed 32-bit distance; returns the new position or -1.
 int64_t seek(FileHandle h, int32_t distance, int origin);
 int64_t size(FileHandle h);  // -1 on failure
-// A new file that did not exist before, for writing; exclusive, never
-// through a link. The mode bits of `modeFrom` are copied when it is a
-// regular file. 0 on failure (among others: the name exists).
-FileHandle createNew(const char* name, const char* modeFrom);
+// A new file that did not exist before, for writing (and reading when
+// `readBack`); exclusive, never through a link. The mode bits of `modeFrom`
+// are copied when it is a regular file. 0 on failure (among others: the name
+// exists).
+FileHandle createNew(const char* name, const char* modeFrom, bool readBack);
 // Renames `from` over `to` in one step; a link at `to` is replaced itself.
 bool rename(const char* from, const char* to);
 bool flush(FileHandle h);
 uint32_t processId();
 bool writable(const char* name);
 bool exists(const char* name);
+// What stands at `name`; a link in its last component is not followed.
+PathKind kind(const char* name);
+// True when both names lead, through any links, to one and the same file.
+bool sameFile(const char* a, const char* b);
 bool remove(const char* name);
 bool makeDir(const char* name);
 // True when the separator at path[i] is a root (it ends no directory

@@ -15,12 +15,14 @@
 namespace sys {
 namespace {
 
-// Backslash paths become slash paths at the moment the system is called.
+// Backslash paths become slash paths at the moment the system is called. A
+// name too long for the buffer becomes the empty name, which every call
+// refuses: cutting it would name another file.
 struct NativePath {
     char text[kFileNameMax * 2];
     explicit NativePath(const char* name) {
         size_t n = std::strlen(name);
-        if (n >= sizeof text) n = sizeof text - 1;
+        if (n >= sizeof text) n = 0;
         for (size_t i = 0; i < n; ++i) text[i] = name[i] == '\\' ? '/' : name[i];
         text[n] = 0;
     }
@@ -48,13 +50,15 @@ FileHandle open(const char* name, OpenKind kind) {
             flags |= O_RDWR | O_CREAT;
             break;
     }
+    // Non-blocking, so that a FIFO without a partner is refused, not waited for.
     int d;
     do {
-        d = ::open(path.text, flags, 0666);
+        d = ::open(path.text, flags | O_NONBLOCK, 0666);
     } while (d < 0 && errno == EINTR);
     if (d < 0) return 0;
     struct stat st;
-    if (fstat(d, &st) != 0 || S_ISDIR(st.st_mode) || flock(d, lock | LOCK_NB) != 0) {
+    if (fstat(d, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(d, F_SETFL, 0) != 0 ||
+        flock(d, lock | LOCK_NB) != 0) {
         ::close(d);
         return 0;
     }
@@ -66,11 +70,12 @@ FileHandle open(const char* name, OpenKind kind) {
     return static_cast<FileHandle>(d) + 1;
 }
 
-FileHandle createNew(const char* name, const char* modeFrom) {
+FileHandle createNew(const char* name, const char* modeFrom, bool readBack) {
     NativePath path(name);
+    int access = readBack ? O_RDWR : O_WRONLY;
     int d;
     do {
-        d = ::open(path.text, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        d = ::open(path.text, access | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (d < 0 && errno == EINTR);
     if (d < 0) return 0;
     struct stat st;
@@ -138,6 +143,20 @@ bool writable(const char* name) {
 bool exists(const char* name) {
     struct stat st;
     return stat(NativePath(name).text, &st) == 0;
+}
+
+PathKind kind(const char* name) {
+    struct stat st;
+    if (lstat(NativePath(name).text, &st) != 0) return PathKind::Missing;
+    if (S_ISLNK(st.st_mode)) return PathKind::Link;
+    if (S_ISDIR(st.st_mode)) return PathKind::Directory;
+    return S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+bool sameFile(const char* a, const char* b) {
+    struct stat sa, sb;
+    return stat(NativePath(a).text, &sa) == 0 && stat(NativePath(b).text, &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 bool remove(const char* name) {

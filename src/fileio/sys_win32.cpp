@@ -28,13 +28,18 @@ FileHandle open(const char* name, OpenKind kind) {
     }
     HANDLE h = CreateFileA(name, access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || h == nullptr) return 0;
+    // Pipes and devices (CON, NUL, COM1, ...) are no files to read or write.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        return 0;
+    }
     return reinterpret_cast<FileHandle>(h);
 }
 
-FileHandle createNew(const char* name, const char*) {
+FileHandle createNew(const char* name, const char*, bool readBack) {
     // CREATE_NEW fails on any existing name, a link included.
-    HANDLE h =
-        CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD access = readBack ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE;
+    HANDLE h = CreateFileA(name, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || h == nullptr) return 0;
     return reinterpret_cast<FileHandle>(h);
 }
@@ -86,6 +91,32 @@ bool writable(const char* name) {
 
 bool exists(const char* name) {
     return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+}
+
+PathKind kind(const char* name) {
+    DWORD attr = GetFileAttributesA(name);
+    if (attr == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    if (attr & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::Link;  // symlinks and junctions
+    if (attr & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
+    if (attr & FILE_ATTRIBUTE_DEVICE) return PathKind::Other;
+    return PathKind::File;
+}
+
+namespace {
+bool fileId(const char* name, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+}  // namespace
+
+bool sameFile(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return fileId(a, ia) && fileId(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 bool remove(const char* name) {

@@ -2,7 +2,6 @@
 // unpacking.
 #include "lzx/archive.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -11,41 +10,50 @@
 
 namespace {
 
-// The key sequence is fixed, so the product program can undo it by applying
-// the same XOR again.
-constexpr uint32_t kScrambleKey = 0x6D2E91C5;
+// Each key is the one before times this step, plus 1, modulo 2^32. The
+// sequence is fixed, so the product program undoes it by applying it again.
 constexpr uint32_t kScrambleStep = 0x3A7F5B29;
+constexpr int32_t kScramblePiece = 16384;
 
 // Per thread, like the operations that report through it.
 thread_local ArchiveProgressFn gProgress = nullptr;
 
 }  // namespace
 
-void ScrambleFile(const char* path) {
-    FileRec f;
-    FileInit(f, 1, path);
-    int32_t n = FileSize(f);
-    // One byte more than asked, so an empty file still gets a real block.
-    // Owned by a holder, so a failed read that a library caller survives
-    // does not leak it.
-    std::unique_ptr<uint8_t, void (*)(void*)> holder(
-        static_cast<uint8_t*>(std::calloc(static_cast<size_t>(n) + 1, 1)), std::free);
-    uint8_t* data = holder.get();
-    if (data == nullptr) internalError(kSrcLzx, 1400, -1);
-    FileOpenRead(f);
-    FileRead(f, n, data);
-    FileClose(f);
-
-    uint32_t key = kScrambleKey;
-    for (int32_t p = 1; p <= n - 4; ++p) {
-        // Overlapping little-endian windows: byte p takes the low byte of key.
-        for (int i = 0; i < 4; ++i) data[p + i] ^= static_cast<uint8_t>(key >> (8 * i));
-        key = key * kScrambleStep + 1;
+void Scrambler::apply(uint8_t* data, int32_t n) {
+    for (int32_t i = 0; i < n; ++i, ++offset_) {
+        const int64_t p = offset_;
+        if (p >= 1 && p <= size_ - 4) {
+            keys_[p % 4] = next_;
+            next_ = next_ * kScrambleStep + 1;
+        }
+        // Byte p lies in the windows that start at p - 3 to p; in window j it
+        // takes byte p - j of that window's little-endian key.
+        uint8_t mask = 0;
+        for (int64_t j = p - 3; j <= p; ++j) {
+            if (j >= 1 && j <= size_ - 4) {
+                mask ^= static_cast<uint8_t>(keys_[j % 4] >> (8 * (p - j)));
+            }
+        }
+        data[i] ^= mask;
     }
+}
 
-    FileCreate(f);
-    FileWrite(f, n, data);
-    FileClose(f);
+void ScrambleFile(const char* path) {
+    FileRec in;
+    FileInit(in, 1, path);
+    int32_t n = FileSize(in);
+    FileOpenRead(in);
+    FileRec out;
+    FileCreateBeside(out, 1, path);
+    Scrambler scrambler(n);
+    static uint8_t piece[kScramblePiece];
+    for (int32_t got; (got = FileRead(in, kScramblePiece, piece)) > 0;) {
+        scrambler.apply(piece, got);
+        FileWrite(out, got, piece);
+    }
+    FileClose(in);
+    FileCommit(out, path);
 }
 
 void ArchiveSetProgress(ArchiveProgressFn fn) {

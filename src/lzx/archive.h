@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "lzx/lzx.h"
+
 // Longest target or source path an archive operation builds, and the limits
 // of the list file's lines (longer lines are refused).
 constexpr int kArchivePathMax = 255;
@@ -12,8 +14,33 @@ constexpr int kListLineMax = 255;
 constexpr int kStoredNameMax = 127;
 constexpr int kListOptionsMax = 47;
 
-// XORs the file at path in place with the scrambling key sequence; applying
-// it twice restores the file. Files of 4 bytes or fewer stay unchanged.
+// Builds the target path of an entry into `path` (kFileNameMax bytes) and
+// checks it. Returns nullptr when the entry may be written there, else why
+// not: a path too long, a "#" name without a target, and, unless `options`
+// hold kUnpackUnsafePaths, a name that lands outside the target (absolute,
+// drive or stream colons, "..", components of dots and blanks, a name
+// without "#" beside a target other than ".") or a directory inside the
+// target that is a link. The target itself may be a link.
+const char* ArchiveTargetPath(const LzxEntry& e, const char* target, uint32_t options, char* path);
+
+// The scrambling key sequence applied as data goes by: overlapping 4-byte
+// windows at offsets 1 to size - 4, each XORed with its own key. Applying it
+// twice restores the data; files of 4 bytes or fewer stay unchanged.
+class Scrambler {
+  public:
+    explicit Scrambler(int64_t size) : size_(size) {}
+    // XORs the next n bytes of the file.
+    void apply(uint8_t* data, int32_t n);
+
+  private:
+    int64_t size_;
+    int64_t offset_ = 0;
+    uint32_t keys_[4] = {};       // window j's key at j % 4, for the last four windows
+    uint32_t next_ = 0x6D2E91C5;  // key of the next window: the initial key first
+};
+
+// Scrambles the file at path: writes the scrambled bytes beside it and
+// renames them over it.
 void ScrambleFile(const char* path);
 
 // Called during UnPackLZX and PackLZX after each piece of file data: bytes of

@@ -247,13 +247,14 @@ void Habandon(HILE* h) {
     // Workers first: nothing may touch the stream while it is taken down.
     PipeFree(h->pipe);
     h->pipe = nullptr;
-    bool writing = h->mode == 1 && h->fileName[0] != 0;
-    FileClose(h->indexFile);
-    if (h->tempName[0] != 0) std::remove(h->tempName);
-    bool created = h->file.handle != 0;
-    FileClose(h->file);
-    // An unfinished container is no LZX1 file; it must not stay behind.
-    if (writing && created) std::remove(h->fileName);
+    // A writer's container and index are private files beside the target:
+    // discarding them leaves the target as it was.
+    if (h->mode == 1) {
+        FileDiscard(h->indexFile);
+        FileDiscard(h->file);
+    } else {
+        FileClose(h->file);
+    }
     HileRelease(h);
 }
 

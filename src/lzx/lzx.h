@@ -8,8 +8,9 @@
 #include "fileio/fileio.h"
 
 constexpr int32_t kBlockSize = 16384;
-constexpr int kHileNameMax = 80;  // a container name is shorter than this
-constexpr int kHileTempMax = 16;  // an index-file name is shorter than this
+// Container and index-file names reach the file layer's own limit.
+constexpr int kHileNameMax = kFileNameMax;  // a container name is shorter than this
+constexpr int kHileTempMax = kFileNameMax;  // an index-file name is shorter than this
 
 struct HileHeader {
     uint32_t magic;       // "LZX1"
@@ -39,6 +40,12 @@ struct HILE {
     BlockPipe* pipe;  // workers that code blocks ahead, or null (blocks.cpp)
 };
 
+// Reading: the blocks are walked at the open and must be exactly those that
+// the block index names, back to back up to it, so every reader, sequential
+// or seeking, sees the same bytes; anything else is a damaged file (fatal).
+// Writing: the container and its block index are written to new files
+// beside `name`; Hclose renames the container over `name` when it is
+// complete, and a failure before that leaves `name` as it was.
 HILE* Hopen(const char* name, const char* mode);
 int32_t Hclose(HILE* h);
 int32_t Hread(void* buf, int32_t n, HILE* h);
@@ -93,7 +100,15 @@ struct LzxEntry {
 };
 static_assert(sizeof(LzxEntry) == 432, "LzxEntry is a 432-byte file record");
 
+// Options of UnPackLZX.
+// Lets entries land outside the target ("..", absolute names, names without
+// "#" beside a target, links inside the target): for archives one trusts.
+constexpr uint32_t kUnpackUnsafePaths = 1;
+
+// Every file is written beside its target path and renamed over it when it
+// is complete; each entry's target is checked at that moment (see
+// ArchiveTargetPath in archive.h).
 int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
-                  int32_t force, int32_t languages, int32_t productVersions);
+                  int32_t force, int32_t languages, int32_t productVersions, uint32_t options = 0);
 int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, LzxEntry* list,
                 int32_t capacity);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/error.h"
 #include "fileio/fileio.h"
@@ -137,11 +138,19 @@ int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, Lzx
     char base[kListLineMax + 2];
     readLine(lf, archiveName, kListLineMax + 1, "PackLZX: No first line", "archive line");
     readLine(lf, base, kListLineMax + 1, "PackLZX: No base directory", "base directory");
-    HILE* archive = Hopen(archiveName, "wb");
+    // The archive replaces whatever has its name: never the list itself.
+    if (FileSame(archiveName, listFile)) {
+        fatalError("PackLZX: Archive is the list file [%s]", archiveName);
+    }
 
-    int32_t entries = 0;
-    int32_t total = 0;
-    int64_t done = 0;
+    // The whole list is read and every source looked at before the archive
+    // is begun, so a faulty list or a missing file writes nothing.
+    struct Item {
+        LzxEntry entry;
+        char source[kFileNameMax];
+    };
+    std::vector<Item> items;
+    int64_t streamEnd = 0;
     char line[kListLineMax + 2];
     while (FileReadLine(lf, line, kListLineMax + 1)) {
         if (std::strlen(line) > kListLineMax) {
@@ -152,48 +161,62 @@ int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, Lzx
         int count = splitFields(line, fields, 1 + kListOptionsMax);
         if (count == 0) fatalError("PackLZX: No filename found");
 
-        LzxEntry e;
+        Item item;
+        LzxEntry& e = item.entry;
         std::memset(&e, 0, sizeof e);
-        char source[kFileNameMax];
         const char* name = fields[0];
         const char* prefix = name[0] == '#' ? "" : base;
         if (name[0] == '#') ++name;
         if (std::strlen(prefix) + std::strlen(name) > kArchivePathMax) {
             fatalError("PackLZX: Source path too long [%s]", fields[0]);
         }
-        std::snprintf(source, sizeof source, "%s%s", prefix, name);
+        std::snprintf(item.source, sizeof item.source, "%s%s", prefix, name);
 
         for (int i = 1; i < count; ++i) applyOption(e, fields[i]);
-        if (e.version < 100) fatalError("PackLZX: Version error [%s]", source);
+        if (e.version < 100) fatalError("PackLZX: Version error [%s]", item.source);
 
         char stored[kStoredNameMax + 2];
         readLine(lf, stored, kStoredNameMax + 1, "PackLZX: No first line", "stored name");
         std::memcpy(e.name, stored, std::strlen(stored));
 
         FileRec src;
-        FileInit(src, 1, source);
+        FileInit(src, 1, item.source);
         int32_t size = FileSize(src);
         if (size == 0) fatalError("PackLZX: Cannot pack empty or missing file");
         // FileSize turns sizes of 2 GB and more negative; the stream's
         // 32-bit length could not carry them either.
-        int64_t streamEnd = done + static_cast<int64_t>(entries + 1) * sizeof e + size;
+        streamEnd += static_cast<int64_t>(sizeof e) + (size < 0 ? 0 : size);
         if (size < 0 || streamEnd > INT32_MAX) {
-            fatalError("PackLZX: Archive would exceed 2 GB [%s]", source);
+            fatalError("PackLZX: Archive would exceed 2 GB [%s]", item.source);
         }
-        FileOpenRead(src);
+        // Written over one of its own sources, the archive would destroy it.
+        if (FileSame(item.source, archiveName)) {
+            fatalError("PackLZX: Archive is one of its sources [%s]", item.source);
+        }
         e.size = size;
+        items.push_back(item);
+    }
+    FileClose(lf);
 
+    HILE* archive = Hopen(archiveName, "wb");
+    int32_t entries = 0;
+    int32_t total = 0;
+    int64_t done = 0;
+    for (Item& item : items) {
+        LzxEntry& e = item.entry;
+        FileRec src;
+        FileInit(src, 1, item.source);
+        FileOpenRead(src);
         if (list != nullptr && entries < capacity) list[entries] = e;
         ++entries;
         Hwrite(&e, sizeof e, archive);
-        total += size;
-        copySource(src, size, archive, done);
+        total += e.size;
+        copySource(src, e.size, archive, done);
         FileClose(src);
     }
 
     int32_t packed = Hclose(archive);
     if (packedOut) *packedOut = packed;
     if (totalOut) *totalOut = total;
-    FileClose(lf);
     return entries;
 }

@@ -14,7 +14,6 @@
 #include "lzx/codec.h"
 #include "lzx/lzx.h"
 #include "lzx/rowsort.h"
-#include "lzx/tempname.h"
 
 namespace {
 
@@ -50,6 +49,52 @@ int64_t blockCount(int32_t length) {
     return (static_cast<int64_t>(length) + kBlockSize - 1) / kBlockSize;
 }
 
+[[noreturn]] void damaged(const HILE* h, const char* what) {
+    fatalError("Hopen: damaged file, %s [%s]", what, h->fileName);
+}
+
+// Walks the blocks from offset 16 by their own fields (row count and row
+// list, B, the code bytes) and compares each start with the block index, a
+// piece of the index at a time. Sequential reading follows the blocks and
+// seeking follows the index: only when the two agree do both see the same
+// bytes.
+void checkBlocks(HILE* h) {
+    const HileHeader& hd = h->header;
+    const int32_t blocks = static_cast<int32_t>(blockCount(hd.length));
+    const bool rowSort = (hd.flags & kFlagRowSort) != 0;
+    if (FileSize(h->file) != hd.indexOffset + 4 * blocks) {
+        damaged(h, "file does not end right after the block index");
+    }
+    uint8_t index[4 * kIndexPiece];
+    int64_t at = kHeaderSize;
+    for (int32_t first = 0; first < blocks; first += kIndexPiece) {
+        int32_t count = blocks - first < kIndexPiece ? blocks - first : kIndexPiece;
+        DoFseek(h->file, hd.indexOffset + 4 * first);
+        DoFread(index, 4 * count, h->file);
+        for (int32_t b = 0; b < count; ++b) {
+            if (static_cast<int32_t>(get32(index + 4 * b)) != at) {
+                damaged(h, "block index does not match the blocks");
+            }
+            uint8_t raw[4];
+            if (rowSort) {
+                if (at + 1 > hd.indexOffset) damaged(h, "bad block size");
+                DoFseek(h->file, static_cast<int32_t>(at));
+                DoFread(raw, 1, h->file);
+                at += 1 + raw[0];
+            }
+            if (at + 4 > hd.indexOffset) damaged(h, "bad block size");
+            DoFseek(h->file, static_cast<int32_t>(at));
+            DoFread(raw, 4, h->file);
+            int32_t bits = static_cast<int32_t>(get32(raw));
+            if (bits < 0 || bits > 8 * kCodecBufSize) damaged(h, "bad block size");
+            at += 4 + (bits + 7) / 8;
+            if (at > hd.indexOffset) damaged(h, "bad block size");
+        }
+    }
+    if (at != hd.indexOffset) damaged(h, "bytes between the last block and the block index");
+    DoFseek(h->file, kHeaderSize);
+}
+
 void readHeader(HILE* h) {
     uint8_t raw[kHeaderSize];
     DoFread(raw, kHeaderSize, h->file);
@@ -65,6 +110,7 @@ void readHeader(HILE* h) {
         hd.indexOffset + 4 * blocks > FileSize(h->file)) {
         fatalError("Hopen: bad header");
     }
+    checkBlocks(h);
 }
 
 }  // namespace
@@ -173,12 +219,11 @@ HILE* Hopen(const char* name, const char* mode) {
     std::strcpy(h->fileName, name);
 
     if (h->mode == 1) {
-        DoFopen(name, "wb", h->file);
-        char temp[64];
-        if (!TempNameCreate(temp, sizeof temp)) fatalError("Hopen: no temporary file");
-        if (std::strlen(temp) >= kHileTempMax) fatalError("Hopen: tempname too long");
-        std::strcpy(h->tempName, temp);
-        DoFopen(h->tempName, "w+b", h->indexFile);
+        // Both files are new ones beside the target, removed by a fatal end:
+        // an existing file of that name is replaced only by a whole container.
+        FileCreateBeside(h->file, 1, name);
+        FileCreateBeside(h->indexFile, 1, name, true);
+        std::strcpy(h->tempName, h->indexFile.name);
         h->header = {kMagic, 0, 0, flags};
         writeHeader(h);
         h->base = 0;
@@ -266,14 +311,13 @@ int32_t Hclose(HILE* h) {
             DoFwrite(piece, take, h->file);
             left -= take;
         }
-        DoFclose(h->indexFile);
-        if (std::remove(h->tempName) != 0) fatalError("Hclose: remove failed");
+        if (!FileDiscard(h->indexFile)) fatalError("Hclose: remove failed");
         result = DoFtell(h->file);
         h->header = {kMagic, indexOffset, length, h->header.flags};
         DoFseek(h->file, 0);
         writeHeader(h);
-        DoFclose(h->file);
         if (result != indexOffset + indexSize) fatalError("Hclose: BUG?");
+        FileCommit(h->file, h->fileName);
     } else {
         DoFclose(h->file);
     }

@@ -31,26 +31,50 @@ bool sameName(const char* a, const char* b) {
     return true;
 }
 
-// Builds the target path of an entry into path (kFileNameMax bytes).
-void targetPath(const LzxEntry& e, const char* target, char* path) {
-    size_t nameLen = strnlen(e.name, kNameField);
-    size_t len = nameLen;
-    if (e.name[0] == '#') {
-        if (target == nullptr) fatalError("UnPackLZX no target");
-        len = std::strlen(target) + 1 + (nameLen - 1);
+// Whether a name stays below the target: no absolute names, drive letters
+// or stream names, no ".." components, nor components of dots and blanks
+// alone, which Windows may read as "..". Plain names land in the current
+// directory, which is the target only when no other was given.
+bool staysInside(const char* name, bool plainNamesInside) {
+    const char* rest = name;
+    if (name[0] == '#') {
+        ++rest;
+    } else if (!plainNamesInside) {
+        return false;
     }
-    // Checked before anything is made, so a long name never reaches the disk
-    // cut short, nor an unterminated name field beyond its end.
-    if (len > kArchivePathMax) {
-        fatalError("UnPackLZX: target path too long [%.*s]", static_cast<int>(nameLen), e.name);
+    if (rest[0] == '\\' || rest[0] == '/' || std::strchr(rest, ':') != nullptr) return false;
+    const char* part = rest;
+    for (const char* p = rest;; ++p) {
+        if (*p == '\\' || *p == '/' || *p == 0) {
+            int dots = 0;
+            bool onlyDots = true;
+            for (const char* q = part; q < p; ++q) {
+                if (*q == '.')
+                    ++dots;
+                else if (*q != ' ')
+                    onlyDots = false;
+            }
+            if (onlyDots && dots >= 2) return false;
+            if (*p == 0) break;
+            part = p + 1;
+        }
     }
-    if (e.name[0] == '#') {
-        std::snprintf(path, kFileNameMax, "%s\\%.*s", target, static_cast<int>(nameLen - 1),
-                      e.name + 1);
-    } else {
-        std::memcpy(path, e.name, nameLen);
-        path[nameLen] = 0;
+    return true;
+}
+
+// Whether a directory of path from `from` on is a link: a file below it would
+// land wherever the link points. Missing directories are made later as real
+// ones; the last component is replaced by a rename, never written through.
+bool throughLink(char* path, size_t from) {
+    for (size_t i = from; path[i] != 0; ++i) {
+        if (path[i] != '\\' && path[i] != '/') continue;
+        char saved = path[i];
+        path[i] = 0;
+        bool link = PathKindOf(path) == PathKind::Link;
+        path[i] = saved;
+        if (link) return true;
     }
+    return false;
 }
 
 // Looks the entry up in the list of installed files and records the outcome;
@@ -78,15 +102,42 @@ bool checkList(const LzxEntry& e, const char* name, LzxEntry* list, int32_t capa
 
 }  // namespace
 
+const char* ArchiveTargetPath(const LzxEntry& e, const char* target, uint32_t options, char* path) {
+    char name[kNameField + 1];
+    size_t nameLen = strnlen(e.name, kNameField);
+    std::memcpy(name, e.name, nameLen);
+    name[nameLen] = 0;
+    path[0] = 0;
+    size_t inside = 0;  // where the part below the target begins in path
+    if (name[0] == '#') {
+        if (target == nullptr) return "no target directory for a \"#\" name";
+        inside = std::strlen(target) + 1;
+        // Checked before anything is made, so a long name never reaches the
+        // disk cut short.
+        if (inside + nameLen - 1 > kArchivePathMax) return "target path too long";
+        std::snprintf(path, kFileNameMax, "%s\\%s", target, name + 1);
+    } else {
+        if (nameLen > kArchivePathMax) return "target path too long";
+        std::memcpy(path, name, nameLen + 1);
+    }
+    if (options & kUnpackUnsafePaths) return nullptr;
+    bool plainInside = target == nullptr || std::strcmp(target, ".") == 0 || target[0] == 0;
+    if (!staysInside(name, plainInside)) return "would land outside the target";
+    if (throughLink(path, inside)) return "leads through a link inside the target";
+    return nullptr;
+}
+
 int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
-                  int32_t force, int32_t languages, int32_t productVersions) {
+                  int32_t force, int32_t languages, int32_t productVersions, uint32_t options) {
     HILE* h = Hopen(source, "rb");
     const int64_t total = h->header.length;
     for (;;) {
         LzxEntry e;
         int32_t got = Hread(&e, sizeof e, h);
         if (got == 0) break;
-        if (got != static_cast<int32_t>(sizeof e)) fatalError("UnPackLZX: target fail");
+        if (got != static_cast<int32_t>(sizeof e)) {
+            fatalError("UnPackLZX: target fail (the archive ends inside an entry record)");
+        }
         // The name field is printed and compared as text from here on.
         char name[kNameField + 1];
         std::memcpy(name, e.name, kNameField);
@@ -96,8 +147,13 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
         // file's data.
         if (e.size < 0) fatalError("UnPackLZX: bad entry size [%s]", name);
 
+        if (e.name[0] == '#' && target == nullptr) fatalError("UnPackLZX no target");
+        // Checked here, for every entry as it comes, so no reader of the
+        // archive can make a different entry pass for this one.
         char path[kFileNameMax];
-        targetPath(e, target, path);
+        if (const char* why = ArchiveTargetPath(e, target, options, path)) {
+            fatalError("UnPackLZX: %s [%s]", why, name);
+        }
         char dir[kFileNameMax];
         PathSplit(path, dir, nullptr, nullptr);
         // A directory that cannot be made shows up as the file's create failure.
@@ -120,20 +176,24 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
         }
         if (e.existingOnly != 0 && !FileExists(path)) write = false;
 
+        // The file is written beside its path and renamed over it only when
+        // whole: an existing file or link there is replaced, never written
+        // through, and damage met on the way leaves no part of it behind.
         FileRec out;
-        FileInit(out, 1, path);
-        if (write) FileCreate(out);
+        if (write) FileCreateBeside(out, 1, path);
+        Scrambler scrambler(e.size);
         for (int32_t remaining = e.size; remaining > 0;) {
             int32_t piece = remaining < kCopyPiece ? remaining : kCopyPiece;
             int32_t n = Hread(gCopyBuffer, piece, h);
-            if (n == 0) fatalError("UnPackLZX: unexpected eof");
+            if (n == 0)
+                fatalError("UnPackLZX: unexpected eof (the archive ends inside [%s])", name);
+            if (write && e.scramble == 1) scrambler.apply(gCopyBuffer, n);
             if (write) FileWrite(out, n, gCopyBuffer);
             remaining -= n;
             ArchiveReportProgress(Htell(h), total);
         }
         if (write) {
-            FileClose(out);
-            if (e.scramble == 1) ScrambleFile(path);
+            FileCommit(out, path);
             // Only a file this entry wrote is deleted again; an entry that
             // was not written leaves whatever stands at its path alone.
             if (e.deleteAfter != 0) FileDelete(out);

@@ -107,17 +107,19 @@ TEST_F(ReplaceTest, LeftoverWithTheSameNameIsSkippedNotReused) {
 }
 
 TEST_F(ReplaceTest, FailuresRemoveTheTemporary) {
-    // A commit that cannot rename (the target is a directory) reports the
-    // target and leaves nothing of its own.
-    mkdir("d", 0777);
+    // A commit that cannot rename (a directory took the target's name in the
+    // meantime) reports the target and leaves nothing of its own.
     EXPECT_EXIT(
         {
             FileRec f;
             FileCreateBeside(f, 1, "d");
+            mkdir("d", 0777);
             FileCommit(f, "d");
         },
         ExitedWithCode(2), HasSubstr("File Error : name = [d] code = 214"));
     EXPECT_EQ(listDir("."), std::set<std::string>{"d"});
+    rmdir("d");
+    mkdir("d", 0777);
     // A fatal end while the temporary is open removes it too.
     EXPECT_EXIT(
         {

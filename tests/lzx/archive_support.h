@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "lzx/lzx.h"
+#include "stream_support.h"
+#include "support/tempdir.h"
 
 inline LzxEntry makeEntry(const std::string& name, int32_t version = 100) {
     LzxEntry e;
@@ -48,4 +50,37 @@ inline std::vector<LzxEntry> readEntries(const std::string& path) {
     }
     Hclose(h);
     return out;
+}
+
+// An archive of two entries whose second record lies in block 1 and names
+// `realName`; after the real block 1 comes a decoy block whose record names
+// `decoyName`, and the block index sends seeking readers to the decoy.
+inline void writeDecoyArchive(const std::string& path, const std::string& realName,
+                              const std::string& decoyName) {
+    auto content = [](const std::string& second) {
+        LzxEntry a = makeEntry("#first");
+        a.size = kBlockSize - 432 - 100;
+        LzxEntry b = makeEntry(second);
+        b.size = 5;
+        return std::string(reinterpret_cast<const char*>(&a), sizeof a) +
+               std::string(static_cast<size_t>(a.size), 'a') +
+               std::string(reinterpret_cast<const char*>(&b), sizeof b) + "evil!";
+    };
+    writeStream("real.tmp", "wb", content(realName));
+    writeStream("decoy.tmp", "wb", content(decoyName));
+    const std::string real = readFile("real.tmp"), decoy = readFile("decoy.tmp");
+    std::remove("real.tmp");
+    std::remove("decoy.tmp");
+    const int32_t decoyIndex = le32(decoy, 4);
+    const int32_t decoyBlock1 = le32(decoy, static_cast<size_t>(decoyIndex + 4));
+    std::string file = real.substr(0, static_cast<size_t>(le32(real, 4)));
+    const int32_t decoyAt = static_cast<int32_t>(file.size());
+    file += decoy.substr(static_cast<size_t>(decoyBlock1),
+                         static_cast<size_t>(decoyIndex - decoyBlock1));
+    const int32_t index = static_cast<int32_t>(file.size());
+    file += std::string(8, '\0');
+    setLe32(file, 4, index);
+    setLe32(file, static_cast<size_t>(index), 16);
+    setLe32(file, static_cast<size_t>(index + 4), decoyAt);
+    writeFile(path, file);
 }

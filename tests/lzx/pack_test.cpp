@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -218,6 +219,42 @@ TEST_F(PackTest, LinesBeyondTheLimitsAreRefused) {
               "a.lzx\n" + std::string(200, 'b') + "\n" + std::string(56, 'c') + "|V=100\nx\n");
     EXPECT_EXIT(PackLZX("list.txt", nullptr, nullptr, nullptr, 0), ExitedWithCode(2),
                 HasSubstr("PackLZX: Source path too long"));
+}
+
+TEST_F(PackTest, FailedPackLeavesTheOldArchiveAndNothingElse) {
+    PathMakeDirs("src");
+    PathMakeDirs("out");
+    writeFile("src/f", "data");
+    writeFile("list.txt", "out\\a.lzx\nsrc\\\nf|V=100\n#f\n");
+    ASSERT_EQ(PackLZX("list.txt", nullptr, nullptr, nullptr, 0), 1);
+    const std::string good = readFile("out/a.lzx");
+    for (const char* bad : {"f|V=100\n#f\nmissing|V=100\n#m\n", "f|V=100\n#f\nf|X=1\n#x\n",
+                            "f|V=100\n#f\nf|V=100\n"}) {
+        SCOPED_TRACE(bad);
+        writeFile("list.txt", std::string("out\\a.lzx\nsrc\\\n") + bad);
+        EXPECT_EXIT(PackLZX("list.txt", nullptr, nullptr, nullptr, 0), ExitedWithCode(2), "");
+        EXPECT_EQ(readFile("out/a.lzx"), good);
+        // No index file in the working directory or beside the archive.
+        EXPECT_EQ(std::system("test $(ls | wc -l) -eq 3 && test $(ls out | wc -l) -eq 1"), 0);
+    }
+}
+
+TEST_F(PackTest, AnArchiveThatIsOneOfItsSourcesIsRefused) {
+    PathMakeDirs("src");
+    writeFile("src/f", "precious");
+    ASSERT_EQ(symlink("src/f", "soft.lzx"), 0);
+    ASSERT_EQ(link("src/f", "hard.lzx"), 0);
+    for (const char* archive : {"src\\f", "soft.lzx", "hard.lzx", "src/f"}) {
+        SCOPED_TRACE(archive);
+        writeFile("list.txt", std::string(archive) + "\nsrc\\\nf|V=100\n#f\n");
+        EXPECT_EXIT(PackLZX("list.txt", nullptr, nullptr, nullptr, 0), ExitedWithCode(2),
+                    HasSubstr("PackLZX: Archive is one of its sources [src\\f]"));
+        EXPECT_EQ(readFile("src/f"), "precious");
+    }
+    writeFile("list.txt", "list.txt\nsrc\\\n");
+    EXPECT_EXIT(PackLZX("list.txt", nullptr, nullptr, nullptr, 0), ExitedWithCode(2),
+                HasSubstr("PackLZX: Archive is the list file [list.txt]"));
+    EXPECT_EQ(readFile("list.txt"), "list.txt\nsrc\\\n");
 }
 
 }  // namespace

@@ -187,22 +187,28 @@ TEST_F(StreamDeathTest, StreamLengthStaysWithinInt32) {
 }
 
 TEST_F(StreamTest, SeekNearTheLargestLength) {
-    // A stream of 2^31 - 1 bytes whose 131072 index entries all name the one
-    // real block, with filler after it so that the index offset leaves room
-    // for as many blocks: seeking to the last byte from a fresh handle must go
-    // through the index without overflowing the offset arithmetic.
+    // A stream of 2^31 - 1 bytes made of 131072 copies of one small block,
+    // each named by its index entry: seeking to the last byte from a fresh
+    // handle must go through the index without overflowing the offset
+    // arithmetic.
     writeStream("one.lzx", "wb", "0123456789");
-    std::string file = readFile("one.lzx");
-    const int32_t index = le32(file, 4) + 4 * 131072;
-    file.resize(static_cast<size_t>(index) + 4 * 131072, '\0');
+    const std::string one = readFile("one.lzx");
+    const std::string block = one.substr(16, static_cast<size_t>(le32(one, 4)) - 16);
+    std::string file = one.substr(0, 16);
+    for (int b = 0; b < 131072; ++b) file += block;
+    const int32_t index = static_cast<int32_t>(file.size());
     setLe32(file, 4, index);
     setLe32(file, 8, INT32_MAX);
-    for (size_t at = static_cast<size_t>(index); at < file.size(); at += 4) setLe32(file, at, 16);
+    file.resize(file.size() + 4 * 131072);
+    for (int b = 0; b < 131072; ++b) {
+        setLe32(file, static_cast<size_t>(index) + 4 * b,
+                16 + b * static_cast<int32_t>(block.size()));
+    }
     writeFile("big.lzx", file);
     HILE* h = Hopen("big.lzx", "rb");
     Hseek(h, INT32_MAX - 1);
     EXPECT_EQ(Htell(h), INT32_MAX - 1);
-    EXPECT_EQ(Hgetc(h), 0);  // block 0's zero padding stands in for the last block
+    EXPECT_EQ(Hgetc(h), 0);  // the zero padding of the last block
     EXPECT_EQ(Hgetc(h), -1);
     Hseek(h, 131070 * 16384 + 3);  // the block before, through the index again
     EXPECT_EQ(Hgetc(h), '3');
@@ -257,7 +263,7 @@ TEST_F(StreamTest, TwoWritersAtOnceUseTheirOwnIndexFiles) {
     HILE* ha = Hopen("a.lzx", "wb");
     HILE* hb = Hopen("b.lzx", "wbh");
     EXPECT_STRNE(ha->tempName, hb->tempName);
-    EXPECT_LT(std::strlen(ha->tempName), 16u);
+    EXPECT_EQ(std::string(ha->tempName).rfind(kTempPrefix, 0), 0u);  // beside the container
     for (size_t i = 0; i < 70000; i += 10000) {
         Hwrite(a.data() + i, 10000, ha);
         if (i < 50000) Hwrite(b.data() + i, 10000, hb);
@@ -280,7 +286,7 @@ TEST_F(StreamDeathTest, HopenRefusals) {
     EXPECT_EXIT(Hopen("x", "wa"), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
     EXPECT_EXIT(Hopen("x", "ab"), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
     EXPECT_EXIT(Hopen("x", "rbx"), ExitedWithCode(2), HasSubstr("Hopen: bad mode"));
-    EXPECT_EXIT(Hopen(std::string(80, 'n').c_str(), "wb"), ExitedWithCode(2),
+    EXPECT_EXIT(Hopen(std::string(260, 'n').c_str(), "wb"), ExitedWithCode(2),
                 HasSubstr("Hopen: filename too long"));
     writeFile("plain.txt", "LZX0 and some more bytes");
     EXPECT_EXIT(Hopen("plain.txt", "rb"), ExitedWithCode(2), HasSubstr("Hopen: not an LZX file"));
@@ -323,6 +329,31 @@ TEST_F(StreamDeathTest, MisuseOfHandles) {
     EXPECT_EXIT(Hwrite("x", 1, r), ExitedWithCode(2),
                 HasSubstr("Hwrite: not allowed on read-file"));
     Hclose(r);
+}
+
+TEST_F(StreamDeathTest, WritersReplaceTheTargetOnlyWhenComplete) {
+    // Long names work up to the file layer's limit, and the index file lies
+    // beside the container, not in the working directory.
+    std::string sub = std::string(120, 's');
+    PathMakeDirs(sub.c_str());
+    const std::string name = sub + "\\" + std::string(130, 'n');  // 251 characters
+    const std::string native = sub + "/" + std::string(130, 'n');
+    writeFile(native, "old");
+    HILE* h = Hopen(name.c_str(), "wb");
+    EXPECT_EQ(std::string(h->tempName).rfind(sub + "\\" + kTempPrefix, 0), 0u);
+    std::string data = sample(Sample::Text, 40000, 3);
+    Hwrite(data.data(), static_cast<int32_t>(data.size()), h);
+    EXPECT_EQ(readFile(native), "old");  // untouched until the close
+    Hclose(h);
+    EXPECT_EQ(readStream(name), data);
+    EXPECT_EQ(std::system(("test $(ls " + sub + " | wc -l) -eq 1").c_str()), 0);
+
+    // A writer that fails leaves the old file and nothing else behind.
+    writeFile("keep.lzx", "old");
+    EXPECT_EXIT(writeStream("keep.lzx", "wbs", std::string(20000, 'a')), ExitedWithCode(2),
+                HasSubstr("SorPack: no empty rows"));
+    EXPECT_EQ(readFile("keep.lzx"), "old");
+    EXPECT_EQ(std::system("test $(ls | wc -l) -eq 2"), 0);
 }
 
 TEST_F(StreamTest, RowSortPadsAShortLastBlockWithFFOnlyWhenItLacksAnEmptyRow) {
@@ -391,7 +422,7 @@ TEST_F(StreamDeathTest, DamagedContainers) {
     for (int32_t bits : {8 * 32768 + 1, -8, 0x7FFFFFFF, 8 * (index - 20) + 1}) {
         f = good;
         setLe32(f, 16, bits);
-        expectReadFails(f, "Hfill: bad block size");
+        expectReadFails(f, "Hopen: damaged file, bad block size [bad.lzx]");
     }
 
     // The length promises a fourth block that no index entry's block holds:
@@ -400,19 +431,23 @@ TEST_F(StreamDeathTest, DamagedContainers) {
     setLe32(f, 8, 3 * 16384 + 1);
     f += f.substr(static_cast<size_t>(index + 8), 4);
     writeFile("bad.lzx", f);
-    EXPECT_EXIT(readStream("bad.lzx"), ExitedWithCode(2), HasSubstr("Hfill: missing block"));
+    EXPECT_EXIT(readStream("bad.lzx"), ExitedWithCode(2), HasSubstr("Hopen: damaged file"));
 
-    // Index entries outside 16..index offset.
-    for (int32_t start : {0, 15, index, -1}) {
+    // Anything after the index, or between the last block and the index.
+    expectReadFails(good + "x",
+                    "Hopen: damaged file, file does not end right after the block index");
+    f = good;
+    f.insert(static_cast<size_t>(index), 4, '\0');
+    setLe32(f, 4, index + 4);
+    expectReadFails(f, "Hopen: damaged file, bytes between the last block and the block index");
+
+    // Index entries outside 16..index offset, or naming another block.
+    for (int32_t start : {0, 15, index, -1, le32(good, static_cast<size_t>(index + 8))}) {
         f = good;
         setLe32(f, static_cast<size_t>(index + 4), start);
         writeFile("bad.lzx", f);
-        EXPECT_EXIT(
-            {
-                HILE* h = Hopen("bad.lzx", "rb");
-                Hseek(h, 20000);
-            },
-            ExitedWithCode(2), HasSubstr("Hseek: bad block index"));
+        EXPECT_EXIT(Hopen("bad.lzx", "rb"), ExitedWithCode(2),
+                    HasSubstr("Hopen: damaged file, block index does not match the blocks"));
     }
 
     // A block cut off in the middle: the index still lies beyond the cut.

@@ -52,19 +52,23 @@ TEST_F(UnpackTest, WritesFilesOfEverySizeWhereTheirNamesSay) {
     std::string big = bytes(3 * 15011 + 16384 + 7, 1);  // many copy pieces and blocks
     writeArchive("a.lzx", {{makeEntry("#sub\\dir\\big.bin"), big},
                            {makeEntry("#empty.txt"), ""},
-                           {makeEntry("plain.txt"), "as it stands"},
                            {makeEntry("#last"), "x"}});
     EXPECT_EQ(unpack(), 0);
     EXPECT_EQ(readFile("out/sub/dir/big.bin"), big);
     EXPECT_TRUE(pathExists("out/empty.txt"));
     EXPECT_EQ(readFile("out/empty.txt"), "");
-    EXPECT_EQ(readFile("plain.txt"), "as it stands");
     EXPECT_EQ(readFile("out/last"), "x");
 
     // Names without "#" need no target directory.
     writeArchive("b.lzx", {{makeEntry("other.txt"), "b"}});
     UnPackLZX("b.lzx", nullptr, nullptr, 0, 0, 0, 0);
     EXPECT_EQ(readFile("other.txt"), "b");
+    // Beside another target they land outside it: only when allowed.
+    writeArchive("c.lzx", {{makeEntry("plain.txt"), "as it stands"}});
+    EXPECT_EXIT(UnPackLZX("c.lzx", "out", nullptr, 0, 0, 0, 0), ExitedWithCode(2),
+                HasSubstr("UnPackLZX: would land outside the target [plain.txt]"));
+    UnPackLZX("c.lzx", "out", nullptr, 0, 0, 0, 0, kUnpackUnsafePaths);
+    EXPECT_EQ(readFile("plain.txt"), "as it stands");
 }
 
 TEST_F(UnpackTest, LanguageAndProductVersionMasksSkipButReadPast) {

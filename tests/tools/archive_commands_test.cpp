@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lzx/archive.h"
+#include "lzx/archive_support.h"
 #include "lzx/lzx.h"
 #include "support/tempdir.h"
 #include "tool_runner.h"
@@ -224,6 +225,83 @@ TEST(ArchiveCommands, DamagedArchivesAreRefusedBeforeWriting) {
     EXPECT_THAT(r.err, HasSubstr("[#second] has more data than the archive holds"));
     EXPECT_FALSE(pathExists("out"));
     EXPECT_EQ(runTool("list cut.lzx").code, 2);
+}
+
+TEST(ArchiveCommands, ListCheckAndUnpackSeeTheSameEntries) {
+    // The index sends seeking readers to a harmless decoy while the blocks
+    // in file order name "..\evil": every command refuses the file.
+    ScratchDir dir;
+    std::filesystem::create_directory("in");
+    ASSERT_EQ(chdir("in"), 0);
+    writeDecoyArchive("a.lzx", "#..\\evil", "#fine");
+    for (const char* args : {"list a.lzx", "unpack a.lzx out", "unpack a.lzx out --unsafe-paths",
+                             "test a.lzx", "decompress a.lzx a.bin"}) {
+        ToolRun r = runTool(args);
+        EXPECT_EQ(r.code, 2) << args;
+        EXPECT_THAT(r.err, HasSubstr("damaged file, block index does not match the blocks"))
+            << args;
+        EXPECT_THAT(r.out, testing::Not(HasSubstr("#fine"))) << args;
+    }
+    EXPECT_FALSE(pathExists("out"));
+    EXPECT_FALSE(pathExists("a.bin"));
+    EXPECT_FALSE(pathExists("../evil"));
+}
+
+TEST(ArchiveCommands, LinksInsideTheTargetAreRefusedOrReplaced) {
+    ScratchDir dir;
+    std::filesystem::create_directories("src");
+    std::filesystem::create_directories("out");
+    std::filesystem::create_directories("elsewhere");
+    writeFile("src/f", "payload");
+    writeFile("secret", "outside");
+    ASSERT_EQ(symlink("../elsewhere", "out/dir"), 0);
+    ASSERT_EQ(symlink("../secret", "out/f"), 0);
+    writeFile("list.txt", "a.lzx\nsrc\\\nf|V=100\n#first\nf|V=100\n#dir\\f\n");
+    ASSERT_EQ(runTool("pack list.txt").code, 0);
+    ToolRun r = runTool("unpack a.lzx out --force");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_THAT(r.err, HasSubstr("entry [#dir\\f] leads through a link inside the target out"));
+    EXPECT_THAT(r.err, HasSubstr("nothing written"));
+    EXPECT_FALSE(pathExists("out/first"));
+    EXPECT_TRUE(std::filesystem::is_empty("elsewhere"));
+
+    // With --force an existing file link is replaced, its target untouched;
+    // the version list is replaced the same way.
+    writeFile("list.txt", "a.lzx\nsrc\\\nf|V=100\n#f\n");
+    ASSERT_EQ(runTool("pack list.txt").code, 0);
+    writeFile("outside.ver", "");
+    ASSERT_EQ(symlink("outside.ver", "lzx.ver"), 0);
+    r = runTool("unpack a.lzx out --force --installed lzx.ver");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile("secret"), "outside");
+    EXPECT_EQ(readFile("out/f"), "payload");
+    EXPECT_FALSE(std::filesystem::is_symlink("out/f"));
+    EXPECT_EQ(readFile("outside.ver"), "");
+    EXPECT_EQ(readFile("lzx.ver").size(), sizeof(LzxEntry));
+}
+
+TEST(ArchiveCommands, FailedPackKeepsTheOldArchiveAndLeavesNoIndexFile) {
+    ScratchDir dir;
+    std::filesystem::create_directories("src");
+    std::filesystem::create_directories("out");
+    writeFile("src/f", "payload");
+    writeFile("list.txt", "out/a.lzx\nsrc\\\nf|V=100\n#f\n");
+    ASSERT_EQ(runTool("pack list.txt").code, 0);
+    const std::string good = readFile("out/a.lzx");
+    writeFile("list.txt", "out/a.lzx\nsrc\\\nf|V=100\n#f\nmissing|V=100\n#m\n");
+    EXPECT_EQ(runTool("pack list.txt").code, 2);
+    writeFile("list.txt", "src/f\nsrc\\\nf|V=100\n#f\n");
+    ToolRun self = runTool("pack list.txt");
+    EXPECT_EQ(self.code, 2);
+    EXPECT_THAT(self.err, HasSubstr("Archive is one of its sources"));
+    EXPECT_EQ(readFile("out/a.lzx"), good);
+    EXPECT_EQ(readFile("src/f"), "payload");
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator("."))
+        names.push_back(e.path().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"./list.txt", "./out", "./out/a.lzx", "./src", "./src/f"}));
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
 // The lzx tool's stream commands, run as a program.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -96,9 +100,9 @@ TEST(StreamCommandsTest, TestInfoAndExitCodes) {
     }
 }
 
-TEST(StreamCommandsTest, TestChecksTheBlockIndexAndTheFileEnd) {
-    // Sequential readers never look at the index, so only `test` can notice
-    // that it points elsewhere; seeking readers would decode the wrong block.
+TEST(StreamCommandsTest, EveryReaderRefusesABlockIndexThatDisagreesWithTheBlocks) {
+    // Sequential readers follow the blocks, seeking readers the index: a file
+    // whose two disagree would show each of them different bytes.
     ScratchDir dir;
     writeFile("in.bin", data(40000, 3));
     ASSERT_EQ(runTool("compress in.bin good.lzx").code, 0);
@@ -117,12 +121,94 @@ TEST(StreamCommandsTest, TestChecksTheBlockIndexAndTheFileEnd) {
     EXPECT_EQ(t.code, 2);
     EXPECT_THAT(t.out, HasSubstr("good.lzx: OK"));
     EXPECT_THAT(t.out, HasSubstr("1 of 4 files OK"));
-    EXPECT_THAT(t.err, HasSubstr("lzx test: swapped.lzx: block index does not match the blocks"));
-    EXPECT_THAT(t.err,
-                HasSubstr("lzx test: tail.lzx: file does not end right after the block index"));
-    EXPECT_THAT(t.err,
-                HasSubstr("lzx test: extra.lzx: bytes between the last block and the block index"));
-    EXPECT_EQ(runTool("decompress swapped.lzx back.bin").code, 0);
+    EXPECT_THAT(t.err, HasSubstr("block index does not match the blocks [swapped.lzx]"));
+    EXPECT_THAT(t.err, HasSubstr("file does not end right after the block index [tail.lzx]"));
+    EXPECT_THAT(t.err, HasSubstr("bytes between the last block and the block index [extra.lzx]"));
+    for (const char* bad : {"swapped.lzx", "tail.lzx", "extra.lzx"}) {
+        ToolRun d = runTool(std::string("decompress ") + bad + " back.bin");
+        EXPECT_EQ(d.code, 2) << bad;
+        EXPECT_THAT(d.err, HasSubstr("Hopen: damaged file")) << bad;
+        EXPECT_EQ(runTool(std::string("info ") + bad).code, 2) << bad;
+    }
+    EXPECT_FALSE(pathExists("back.bin"));
+}
+
+// Names of the files in the current directory, sorted.
+std::vector<std::string> listing() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator("."))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(StreamCommandsTest, FailuresLeaveTheOldOutputAndNothingElse) {
+    ScratchDir dir;
+    writeFile("in.bin", data(50000, 4));
+    ASSERT_EQ(runTool("compress in.bin good.lzx").code, 0);
+    std::string bad = readFile("good.lzx");
+    setLe32(bad, 16 + 4 + 10, 0x55AA55AA);  // code bytes of the first block
+    writeFile("bad.lzx", bad);
+    writeFile("rows.bin", std::string(20000, 'a'));
+    writeFile("out", "old");
+    const std::vector<std::string> before = listing();
+
+    EXPECT_EQ(runTool("compress --rowsort rows.bin out").code, 2);  // no empty rows
+    EXPECT_EQ(runTool("decompress bad.lzx out").code, 2);
+    EXPECT_EQ(readFile("out"), "old");
+    EXPECT_EQ(listing(), before);  // no half output, no index file
+
+    // An output that is its own input is refused, through a link as well.
+    ASSERT_EQ(symlink("in.bin", "alias"), 0);
+    ToolRun same = runTool("compress in.bin alias");
+    EXPECT_EQ(same.code, 2);
+    EXPECT_THAT(same.err, HasSubstr("are the same file; nothing written"));
+    EXPECT_EQ(runTool("decompress good.lzx good.lzx").code, 2);
+    EXPECT_EQ(readFile("in.bin"), data(50000, 4));
+    EXPECT_TRUE(std::filesystem::is_symlink("alias"));
+}
+
+TEST(StreamCommandsTest, NamesAreNeverCutAndLongOnesWork) {
+    ScratchDir dir;
+    writeFile("in.bin", data(20000, 5));
+    ASSERT_EQ(runTool("compress in.bin a.lzx").code, 0);
+    // The first 259 characters of the long name are an existing file.
+    std::filesystem::create_directory("ddd");
+    const std::string fits = "ddd/" + std::string(255, 'n');
+    writeFile(fits, "keep");
+    for (const char* command : {"decompress a.lzx ", "compress in.bin "}) {
+        ToolRun r = runTool(command + fits + "x");
+        EXPECT_EQ(r.code, 2) << command;
+        EXPECT_THAT(r.err, HasSubstr("name too long")) << command;
+        EXPECT_EQ(readFile(fits), "keep") << command;
+    }
+    // Absolute paths of well over 80 characters are ordinary.
+    const std::string deep = dir.path() + "/" + std::string(100, 'p');
+    std::filesystem::create_directory(deep);
+    ASSERT_EQ(runTool("compress in.bin " + deep + "/x.lzx").code, 0);
+    ToolRun d = runTool("decompress " + deep + "/x.lzx " + deep + "/x.bin");
+    ASSERT_EQ(d.code, 0) << d.err;
+    EXPECT_EQ(readFile(deep + "/x.bin"), data(20000, 5));
+}
+
+TEST(StreamCommandsTest, FifosAndDirectoriesAreRefusedNotWaitedFor) {
+    ScratchDir dir;
+    writeFile("in.bin", data(1000, 6));
+    ASSERT_EQ(runTool("compress in.bin a.lzx").code, 0);
+    ASSERT_EQ(mkfifo("fifo", 0666), 0);
+    std::filesystem::create_directory("dir");
+    // `timeout` turns a hang into exit code 124.
+    for (const char* args :
+         {"compress fifo o.lzx", "compress in.bin fifo", "decompress fifo o.bin",
+          "decompress a.lzx fifo", "decompress a.lzx dir", "test fifo", "info dir"}) {
+        std::string cmd =
+            std::string("timeout 20 ") + LZX_TOOL + " " + args + " 2>err.txt >/dev/null";
+        int status = std::system(cmd.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args;
+        EXPECT_THAT(readFile("err.txt"), HasSubstr("(not a regular file)")) << args;
+    }
+    EXPECT_FALSE(pathExists("o.lzx"));
+    EXPECT_FALSE(pathExists("o.bin"));
 }
 
 }  // namespace

@@ -34,10 +34,14 @@ const char kUnpackHelp[] =
     "  --versions DIGITS      accepted product versions, of 1 2 3 (default: none)\n"
     "  --installed VERSIONFILE  list of installed files (\"lzx.ver\" records), read\n"
     "                         and written back\n"
-    "  --unsafe-paths         allow entries that land outside TARGET\n"
+    "  --unsafe-paths         allow entries that land outside TARGET, also\n"
+    "                         through links inside it\n"
     "Entries with a language or version condition are skipped unless the\n"
     "matching option accepts them. Without --unsafe-paths the whole archive is\n"
-    "refused, nothing written, when any entry would land outside TARGET.\n";
+    "refused, nothing written, when any entry would land outside TARGET or pass\n"
+    "through a link inside it. Each file is written beside its name and renamed\n"
+    "over it when complete, so an existing file or link is replaced, never\n"
+    "written through.\n";
 
 int usageError(const char* help, const char* problem, const char* what) {
     std::fprintf(stderr, "lzx: %s%s\n%s", problem, what, help);
@@ -103,13 +107,16 @@ std::string letters(int32_t bits, const char* symbols) {
     return out;
 }
 
-// Walks an archive's entry records without unpacking data. Returns an empty
-// string when the archive is whole, else what is wrong with it.
+// Walks an archive's entry records in the order unpacking reads them,
+// decoding every block on the way, so a damaged block shows here and not
+// halfway through an unpack. Returns an empty string when the archive is
+// whole, else what is wrong with it.
 template <typename Visit>
 std::string walkEntries(const char* archive, Visit visit) {
     HILE* h = Hopen(archive, "rb");
     const int32_t length = h->header.length;
     std::string fault;
+    std::vector<char> skip(1 << 16);
     for (;;) {
         LzxEntry e;
         int32_t got = Hread(&e, sizeof e, h);
@@ -127,42 +134,16 @@ std::string walkEntries(const char* archive, Visit visit) {
             break;
         }
         visit(e, name);
-        if (next == length) break;
-        Hseek(h, static_cast<int32_t>(next));
+        for (int32_t left = e.size; left > 0;) {
+            int32_t piece =
+                left < static_cast<int32_t>(skip.size()) ? left : static_cast<int32_t>(skip.size());
+            int32_t got = Hread(skip.data(), piece, h);
+            if (got == 0) break;  // cannot happen: the size was checked against the length
+            left -= got;
+        }
     }
     Hclose(h);
     return fault;
-}
-
-// Whether an entry stays below the target: no absolute names, drive letters
-// or stream names, no ".." components, nor components of dots and blanks
-// alone, which Windows may read as "..". Plain names land in the current directory, which is the
-// target only when no other was given.
-bool staysInside(const char* name, bool plainNamesInside) {
-    const char* rest = name;
-    if (name[0] == '#') {
-        ++rest;
-    } else if (!plainNamesInside) {
-        return false;
-    }
-    if (rest[0] == '\\' || rest[0] == '/' || std::strchr(rest, ':') != nullptr) return false;
-    const char* part = rest;
-    for (const char* p = rest;; ++p) {
-        if (*p == '\\' || *p == '/' || *p == 0) {
-            int dots = 0;
-            bool onlyDots = true;
-            for (const char* q = part; q < p; ++q) {
-                if (*q == '.')
-                    ++dots;
-                else if (*q != ' ')
-                    onlyDots = false;
-            }
-            if (onlyDots && dots >= 2) return false;
-            if (*p == 0) break;
-            part = p + 1;
-        }
-    }
-    return true;
 }
 
 struct UnpackArgs {
@@ -234,11 +215,12 @@ void writeVersionFile(const char* name, std::vector<LzxEntry>& table) {
         if (r.status >= 1 && r.status <= 3) ++counts[r.status];
         r.status = 0;
     }
+    // Written beside the old list and renamed over it: a full disk leaves the
+    // old list whole, never a part of the new one.
     FileRec f;
-    FileInit(f, sizeof(LzxEntry), name);
-    FileCreate(f);
+    FileCreateBeside(f, sizeof(LzxEntry), name);
     FileWrite(f, used, table.data());
-    FileClose(f);
+    FileCommit(f, name);
     std::printf("installed files: %d added, %d replaced, %d kept, %d listed\n", counts[1],
                 counts[2], counts[3], used);
 }
@@ -292,20 +274,19 @@ int lzxUnpackCommand(int argc, char** argv) {
     int code = parseUnpack(argc, argv, a);
     if (code >= 0) return code;
     const char* target = a.target ? a.target : ".";
-    bool plainInside = a.target == nullptr || std::strcmp(target, ".") == 0;
-    size_t targetLen = std::strlen(target);
+    const uint32_t options = a.unsafePaths ? kUnpackUnsafePaths : 0;
 
-    // Everything is checked before the first file is written.
+    // Everything is checked before the first file is written, with the
+    // check that UnPackLZX applies again to each entry as it writes it.
     std::string refusal;
-    std::string fault = walkEntries(a.archive, [&](const LzxEntry&, const char* name) {
+    std::string fault = walkEntries(a.archive, [&](const LzxEntry& e, const char* name) {
         if (!refusal.empty()) return;
-        size_t len = std::strlen(name);
-        if (name[0] == '#') len += targetLen;  // "#" becomes the separator
-        if (len > kArchivePathMax) {
-            refusal = std::string("target path of [") + name + "] is too long";
-        } else if (!a.unsafePaths && !staysInside(name, plainInside)) {
-            refusal = std::string("entry [") + name + "] would land outside " + target +
-                      " (--unsafe-paths allows it)";
+        char path[kFileNameMax];
+        if (const char* why = ArchiveTargetPath(e, target, options, path)) {
+            refusal = std::string("entry [") + name + "] " + why;
+            if (!a.unsafePaths && std::strstr(why, "target path too long") == nullptr) {
+                refusal += std::string(" ") + target + " (--unsafe-paths allows it)";
+            }
         }
     });
     if (refusal.empty()) refusal = fault;
@@ -318,7 +299,7 @@ int lzxUnpackCommand(int argc, char** argv) {
     if (a.installed) table = readVersionFile(a.installed);
     startProgress();
     UnPackLZX(a.archive, target, table.empty() ? nullptr : table.data(),
-              static_cast<int32_t>(table.size()), a.force, a.languages, a.versions);
+              static_cast<int32_t>(table.size()), a.force, a.languages, a.versions, options);
     endProgress();
     if (a.installed) writeVersionFile(a.installed, table);
     return kExitOk;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "fileio/fileio.h"
 #include "lzx/lzx.h"
 
 namespace {
@@ -16,10 +17,12 @@ const char kCompressUsage[] =
     "--rowsort sorts the 64-byte rows of every block before LZ coding. It is\n"
     "meant for bitmaps: every 16384-byte block of IN must hold at least one\n"
     "64-byte row of 0xFF bytes (a short last block is padded so that it does).\n"
-    "Any other data stops with \"SorPack: no empty rows\" and exit code 2.";
+    "Any other data stops with \"SorPack: no empty rows\" and exit code 2.\n"
+    "OUT is replaced only when it is complete; on a failure it stays as it was.";
 const char kDecompressUsage[] =
     "decompress IN OUT\n"
-    "Writes the bytes of the LZX1 file IN to OUT.";
+    "Writes the bytes of the LZX1 file IN to OUT. OUT is replaced only when the\n"
+    "whole of IN has been decoded; on a failure it stays as it was.";
 const char kTestUsage[] =
     "test FILE...\n"
     "Decodes every block of each LZX1 file, checks its block index against the\n"
@@ -55,6 +58,14 @@ class Progress {
     bool on_;
 };
 
+// Writing OUT over IN would replace the input by its own transformation.
+bool sameFiles(const char* command, const char* in, const char* out) {
+    if (!FileSame(in, out)) return false;
+    std::fprintf(stderr, "lzx %s: %s and %s are the same file; nothing written\n", command, in,
+                 out);
+    return true;
+}
+
 int usageError(const char* command, const char* problem) {
     std::fprintf(stderr, "lzx %s: %s (see lzx %s --help)\n", command, problem, command);
     return kExitUsage;
@@ -71,43 +82,19 @@ bool showHelp(int argc, char** argv, const char* usage) {
     return false;
 }
 
-// Decodes the blocks in order, noting where each starts in the file: a read of
-// one block's worth from a block boundary decodes exactly one block. Seeking
-// readers go through the block index, so it must name the same offsets.
-// Returns the problem found, or nullptr.
-const char* checkBlocks(HILE* h) {
-    std::vector<int32_t> starts;
-    std::vector<char> buf(kBlockSize);
-    for (;;) {
-        int32_t start = DoFtell(h->file);
-        if (Hread(buf.data(), kBlockSize, h) <= 0) break;
-        starts.push_back(start);
+// Decodes every block. Opening the file has already compared the block index
+// with the blocks and the file's end with the index.
+void decodeAll(HILE* h) {
+    std::vector<char> buf(kPiece);
+    while (Hread(buf.data(), kPiece, h) > 0) {
     }
-    const HileHeader& hd = h->header;
-    int32_t blocks = static_cast<int32_t>(starts.size());
-    if (DoFtell(h->file) != hd.indexOffset)
-        return "bytes between the last block and the block index";
-    if (FileSize(h->file) != hd.indexOffset + 4 * blocks) {
-        return "file does not end right after the block index";
-    }
-    std::vector<uint8_t> index(4 * starts.size());
-    DoFread(index.data(), 4 * blocks, h->file);
-    for (size_t b = 0; b < starts.size(); ++b) {
-        const uint8_t* p = &index[4 * b];
-        uint32_t entry = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-        if (static_cast<int32_t>(entry) != starts[b])
-            return "block index does not match the blocks";
-    }
-    return nullptr;
 }
 
 int checkOne(const char* name) {
     HILE* h = Hopen(name, "rb");
-    const char* problem = checkBlocks(h);
+    decodeAll(h);
     Hclose(h);
-    if (problem == nullptr) return kExitOk;
-    std::fprintf(stderr, "lzx test: %s: %s\n", name, problem);
-    return kExitFailed;
+    return kExitOk;
 }
 
 }  // namespace
@@ -130,6 +117,7 @@ int cmdCompress(int argc, char** argv) {
         }
     }
     if (files.size() != 2) return usageError("compress", "needs IN and OUT");
+    if (sameFiles("compress", files[0], files[1])) return kExitFailed;
     FileRec in;
     FileInit(in, 1, files[0]);
     int32_t total = FileSize(in);
@@ -150,10 +138,12 @@ int cmdCompress(int argc, char** argv) {
 int cmdDecompress(int argc, char** argv) {
     if (showHelp(argc, argv, kDecompressUsage)) return kExitOk;
     if (argc != 2) return usageError("decompress", "needs IN and OUT");
+    if (sameFiles("decompress", argv[0], argv[1])) return kExitFailed;
     HILE* h = Hopen(argv[0], "rb");
+    // OUT is replaced only by the whole output: a damaged block met on the
+    // way leaves it as it was.
     FileRec out;
-    FileInit(out, 1, argv[1]);
-    FileCreate(out);
+    FileCreateBeside(out, 1, argv[1]);
     std::vector<char> buf(kPiece);
     Progress progress("decompress", h->header.length);
     int64_t done = 0;
@@ -161,8 +151,8 @@ int cmdDecompress(int argc, char** argv) {
         FileWrite(out, n, buf.data());
         progress.update(done += n);
     }
-    FileClose(out);
     Hclose(h);
+    FileCommit(out, argv[1]);
     return kExitOk;
 }
 
