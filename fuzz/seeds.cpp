@@ -218,6 +218,10 @@ int main(int argc, char** argv) {
     addEntry(noList, "#empty", {}, {});
     writeSeed("archive_fuzz", "no-list", noList);
     writeSeed("archive_fuzz", "nothing", {0x01, 0});
+    // An entry that would land beside the target, on the sentinel: refused.
+    Bytes escape{0x01, 0};
+    addEntry(escape, "#..\\sentinel", {}, text("bad"));
+    writeSeed("archive_fuzz", "name-escapes-target", escape);
 
     // Whole buffers: mode in bits 0-1, two threads with bit 2.
     writeSeed("buffer_roundtrip_fuzz", "empty", {0});
