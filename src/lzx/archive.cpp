@@ -47,10 +47,11 @@ void ScrambleFile(const char* path) {
     FileRec out;
     FileCreateBeside(out, 1, path);
     Scrambler scrambler(n);
-    static uint8_t piece[kScramblePiece];
-    for (int32_t got; (got = FileRead(in, kScramblePiece, piece)) > 0;) {
-        scrambler.apply(piece, got);
-        FileWrite(out, got, piece);
+    // Its own buffer: files may be scrambled on several threads at once.
+    auto piece = std::make_unique<uint8_t[]>(kScramblePiece);
+    for (int32_t got; (got = FileRead(in, kScramblePiece, piece.get())) > 0;) {
+        scrambler.apply(piece.get(), got);
+        FileWrite(out, got, piece.get());
     }
     FileClose(in);
     FileCommit(out, path);

@@ -1,6 +1,6 @@
 // Archive commands of the lzx tool: pack a list file, list an archive's
-// entries, unpack an archive. Library failures end the tool with exit code 2
-// through the library's own fatal report.
+// entries, unpack an archive. Library failures (lzx::Error) end the command
+// with exit code 2 and the library's message.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "commands.h"
-#include "fileio/fileio.h"
-#include "lzx/archive.h"
-#include "lzx/lzx.h"
+#include "lzx/api/archive.h"
 
 namespace {
 
 constexpr int64_t kProgressStep = 1 << 20;  // progress line every MB
+constexpr size_t kNameMax = 260;            // the longest name the library takes, with its NUL
 
 const char kPackHelp[] =
     "usage: lzx pack LISTFILE\n"
@@ -53,32 +52,33 @@ bool isHelp(const char* arg) {
 }
 
 // Progress on stderr, only for a terminal and only once a run gets long.
-int64_t gNextReport = kProgressStep;
-bool gProgressShown = false;
-
-void showProgress(int64_t done, int64_t total) {
-    if (done < gNextReport) return;
-    gNextReport = done + kProgressStep;
-    gProgressShown = true;
-    if (total > 0) {
-        std::fprintf(stderr, "\r%5.1f%% of %.1f MB ", 100.0 * static_cast<double>(done) / total,
-                     static_cast<double>(total) / 1e6);
-    } else {
-        std::fprintf(stderr, "\r%.1f MB ", static_cast<double>(done) / 1e6);
+class ArchiveProgress {
+  public:
+    lzx::Progress hook() {
+        if (!stderrIsTerminal()) return {};
+        return [this](int64_t done, int64_t total) { show(done, total); };
     }
-    std::fflush(stderr);
-}
+    ~ArchiveProgress() {
+        if (shown_) std::fprintf(stderr, "\r%30s\r", "");
+    }
 
-void startProgress() {
-    gNextReport = kProgressStep;
-    gProgressShown = false;
-    if (stderrIsTerminal()) ArchiveSetProgress(showProgress);
-}
-
-void endProgress() {
-    ArchiveSetProgress(nullptr);
-    if (gProgressShown) std::fprintf(stderr, "\r%30s\r", "");
-}
+  private:
+    void show(int64_t done, int64_t total) {
+        if (done < next_) return;
+        next_ = done + kProgressStep;
+        shown_ = true;
+        if (total > 0) {
+            std::fprintf(stderr, "\r%5.1f%% of %.1f MB ",
+                         100.0 * static_cast<double>(done) / static_cast<double>(total),
+                         static_cast<double>(total) / 1e6);
+        } else {
+            std::fprintf(stderr, "\r%.1f MB ", static_cast<double>(done) / 1e6);
+        }
+        std::fflush(stderr);
+    }
+    int64_t next_ = kProgressStep;
+    bool shown_ = false;
+};
 
 // A mask of the bits named by characters of `symbols`; -1 for another character.
 int32_t maskOf(const char* text, const char* symbols) {
@@ -107,43 +107,19 @@ std::string letters(int32_t bits, const char* symbols) {
     return out;
 }
 
-// Walks an archive's entry records in the order unpacking reads them,
-// decoding every block on the way, so a damaged block shows here and not
-// halfway through an unpack. Returns an empty string when the archive is
-// whole, else what is wrong with it.
+// Walks an archive's entry records without unpacking data. Returns an empty
+// string when the archive is whole, else what is wrong with it; a file that
+// is no archive at all throws lzx::Error.
 template <typename Visit>
 std::string walkEntries(const char* archive, Visit visit) {
-    HILE* h = Hopen(archive, "rb");
-    const int32_t length = h->header.length;
-    std::string fault;
-    std::vector<char> skip(1 << 16);
-    for (;;) {
-        LzxEntry e;
-        int32_t got = Hread(&e, sizeof e, h);
-        if (got == 0) break;
-        if (got != static_cast<int32_t>(sizeof e)) {
-            fault = "the archive ends inside an entry record";
-            break;
-        }
-        char name[sizeof e.name + 1];
-        std::memcpy(name, e.name, sizeof e.name);
-        name[sizeof e.name] = 0;
-        int64_t next = static_cast<int64_t>(Htell(h)) + e.size;
-        if (e.size < 0 || next > length) {
-            fault = std::string("entry [") + name + "] has more data than the archive holds";
-            break;
-        }
-        visit(e, name);
-        for (int32_t left = e.size; left > 0;) {
-            int32_t piece =
-                left < static_cast<int32_t>(skip.size()) ? left : static_cast<int32_t>(skip.size());
-            int32_t got = Hread(skip.data(), piece, h);
-            if (got == 0) break;  // cannot happen: the size was checked against the length
-            left -= got;
-        }
+    try {
+        lzx::list(archive, [&](const lzx::Entry& e) { visit(e, e.name.c_str()); });
+    } catch (const lzx::Error& e) {
+        std::string what = e.what();
+        if (what.find("the archive ends") == 0 || what.find("entry [") == 0) return what;
+        throw;
     }
-    Hclose(h);
-    return fault;
+    return "";
 }
 
 struct UnpackArgs {
@@ -190,39 +166,17 @@ int parseUnpack(int argc, char** argv, UnpackArgs& a) {
     return -1;
 }
 
-// The installer's version file: whole 432-byte records, with room for 1000
-// more entries than it holds.
-std::vector<LzxEntry> readVersionFile(const char* name) {
-    int32_t count = 0;
-    FileRec f;
-    FileInit(f, sizeof(LzxEntry), name);
-    if (FileExists(name)) count = FileSize(f);
-    std::vector<LzxEntry> table(static_cast<size_t>(count) + 1000);
-    std::memset(table.data(), 0, table.size() * sizeof(LzxEntry));
-    if (count > 0) {
-        FileOpenRead(f);
-        FileRead(f, count, table.data());
-        FileClose(f);
-    }
-    return table;
-}
-
-void writeVersionFile(const char* name, std::vector<LzxEntry>& table) {
+// The installer's version file: the counts of what this run did, then the
+// records without their status, as the installer keeps them.
+void writeVersionFile(const char* name, std::vector<lzx::Entry>& table) {
     int counts[4] = {};
-    int32_t used = 0;
-    for (; used < static_cast<int32_t>(table.size()) && table[used].name[0] != 0; ++used) {
-        LzxEntry& r = table[used];
+    for (lzx::Entry& r : table) {
         if (r.status >= 1 && r.status <= 3) ++counts[r.status];
         r.status = 0;
     }
-    // Written beside the old list and renamed over it: a full disk leaves the
-    // old list whole, never a part of the new one.
-    FileRec f;
-    FileCreateBeside(f, sizeof(LzxEntry), name);
-    FileWrite(f, used, table.data());
-    FileCommit(f, name);
-    std::printf("installed files: %d added, %d replaced, %d kept, %d listed\n", counts[1],
-                counts[2], counts[3], used);
+    lzx::writeInstalledList(name, table);
+    std::printf("installed files: %d added, %d replaced, %d kept, %zu listed\n", counts[1],
+                counts[2], counts[3], table.size());
 }
 
 }  // namespace
@@ -233,14 +187,18 @@ int lzxPackCommand(int argc, char** argv) {
         return kExitOk;
     }
     if (argc != 1) return usageError(kPackHelp, "pack takes one list file", "");
-    if (std::strlen(argv[0]) >= kFileNameMax) return usageError(kPackHelp, "name too long", "");
-    int32_t total = 0;
-    int32_t packed = 0;
-    startProgress();
-    int32_t entries = PackLZX(argv[0], &total, &packed, nullptr, 0);
-    endProgress();
-    std::printf("%d entries, %d source bytes, %d archive bytes", entries, total, packed);
-    if (total > 0) std::printf(", ratio %.1f%%", 100.0 * packed / total);
+    if (std::strlen(argv[0]) >= kNameMax) return usageError(kPackHelp, "name too long", "");
+    lzx::PackResult r;
+    {
+        ArchiveProgress progress;
+        r = lzx::pack(argv[0], progress.hook());
+    }
+    std::printf("%d entries, %lld source bytes, %lld archive bytes", r.entries,
+                static_cast<long long>(r.sourceBytes), static_cast<long long>(r.archiveBytes));
+    if (r.sourceBytes > 0) {
+        std::printf(", ratio %.1f%%", 100.0 * static_cast<double>(r.archiveBytes) /
+                                          static_cast<double>(r.sourceBytes));
+    }
     std::printf("\n");
     return kExitOk;
 }
@@ -251,7 +209,7 @@ int lzxListCommand(int argc, char** argv) {
         return kExitOk;
     }
     if (argc != 1) return usageError(kListHelp, "list takes one archive", "");
-    std::string fault = walkEntries(argv[0], [](const LzxEntry& e, const char* name) {
+    std::string fault = walkEntries(argv[0], [](const lzx::Entry& e, const char* name) {
         std::printf("%s\t%d\tV=%d", name, e.size, e.version);
         if (e.scramble != 0) std::printf("\tE=%d", e.scramble);
         if (e.deleteAfter != 0) std::printf("\tD=%d", e.deleteAfter);
@@ -274,17 +232,16 @@ int lzxUnpackCommand(int argc, char** argv) {
     int code = parseUnpack(argc, argv, a);
     if (code >= 0) return code;
     const char* target = a.target ? a.target : ".";
-    const uint32_t options = a.unsafePaths ? kUnpackUnsafePaths : 0;
 
     // Everything is checked before the first file is written, with the
     // check that UnPackLZX applies again to each entry as it writes it.
     std::string refusal;
-    std::string fault = walkEntries(a.archive, [&](const LzxEntry& e, const char* name) {
+    std::string fault = walkEntries(a.archive, [&](const lzx::Entry& e, const char* name) {
         if (!refusal.empty()) return;
-        char path[kFileNameMax];
-        if (const char* why = ArchiveTargetPath(e, target, options, path)) {
+        std::string why = lzx::targetProblem(e, target, a.unsafePaths);
+        if (!why.empty()) {
             refusal = std::string("entry [") + name + "] " + why;
-            if (!a.unsafePaths && std::strstr(why, "target path too long") == nullptr) {
+            if (!a.unsafePaths && why.find("target path too long") == std::string::npos) {
                 refusal += std::string(" ") + target + " (--unsafe-paths allows it)";
             }
         }
@@ -295,12 +252,20 @@ int lzxUnpackCommand(int argc, char** argv) {
         return kExitFailed;
     }
 
-    std::vector<LzxEntry> table;
-    if (a.installed) table = readVersionFile(a.installed);
-    startProgress();
-    UnPackLZX(a.archive, target, table.empty() ? nullptr : table.data(),
-              static_cast<int32_t>(table.size()), a.force, a.languages, a.versions, options);
-    endProgress();
+    std::vector<lzx::Entry> table;
+    if (a.installed) table = lzx::readInstalledList(a.installed);
+    lzx::UnpackOptions o;
+    o.target = target;
+    o.force = a.force != 0;
+    o.languages = a.languages;
+    o.productVersions = a.versions;
+    o.installed = a.installed ? &table : nullptr;
+    o.unsafePaths = a.unsafePaths;
+    {
+        ArchiveProgress progress;
+        o.progress = progress.hook();
+        lzx::unpack(a.archive, o);
+    }
     if (a.installed) writeVersionFile(a.installed, table);
     return kExitOk;
 }

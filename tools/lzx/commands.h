@@ -1,5 +1,6 @@
 // The lzx tool's commands. Each takes the arguments after its own name and
-// returns the exit code; library failures end the process with code 2.
+// returns the exit code; a library failure (lzx::Error) ends the command with
+// its message on stderr and code 2.
 #pragma once
 
 constexpr int kExitOk = 0;
@@ -25,7 +26,6 @@ int lzxListCommand(int argc, char** argv);
 int lzxUnpackCommand(int argc, char** argv);
 
 // Platform helpers (tool_*.cpp, terminal_*.cpp).
-// Runs check(arg) so that a fatal error in it ends only the check; returns
-// its exit code, or -1 when it died otherwise (a signal, a crash).
-int runIsolated(int (*check)(const char*), const char* arg);
 bool stderrIsTerminal();
+// Puts stdin and stdout in binary mode (Windows translates line ends otherwise).
+void useBinaryStdio();

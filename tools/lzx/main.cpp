@@ -11,9 +11,10 @@ namespace {
 
 const Command kCommands[] = {
     {"compress", cmdCompress,
-     "compress [--huffman | --rowsort] IN OUT   write an LZX1 file"
-     " (--rowsort: bitmaps only, see compress --help)"},
-    {"decompress", cmdDecompress, "decompress IN OUT   write the bytes of an LZX1 file"},
+     "compress [--huffman | --rowsort] IN OUT [-T N]   write an LZX1 file"
+     " (--rowsort: bitmaps only, see compress --help; - for stdin/stdout)"},
+    {"decompress", cmdDecompress,
+     "decompress IN OUT [-T N]   write the bytes of an LZX1 file (- for stdin/stdout)"},
     {"test", cmdTest, "test FILE...   decode every block of each file, report per file"},
     {"info", cmdInfo, "info FILE   header fields, block count and ratio"},
     {"pack", lzxPackCommand, "pack LISTFILE   build the archive a list file describes"},
@@ -48,7 +49,15 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     for (const Command& c : kCommands) {
-        if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+        if (std::strcmp(argv[1], c.name) != 0) continue;
+        try {
+            return c.run(argc - 2, argv + 2);
+        } catch (const lzx::Error& e) {
+            // What the library's fatal report printed when it ended the tool.
+            std::fflush(stdout);
+            std::fprintf(stderr, "%s\n", e.what());
+            return kExitFailed;
+        }
     }
     std::fprintf(stderr, "lzx: unknown command '%s'\n\n", argv[1]);
     printToolHelp(stderr);

@@ -1,9 +1,12 @@
-// Windows side of the tool. Checks run in this process, one at a time: a
-// fatal error in one ends the run (the remaining files are not checked).
+// Windows side of the tool.
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 
 #include "commands.h"
 
-int runIsolated(int (*check)(const char*), const char* arg) {
-    return check(arg);
+void useBinaryStdio() {
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
 }

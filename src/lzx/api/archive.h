@@ -27,10 +27,8 @@ struct Entry {
     int32_t productVersions = 0;
 };
 
-// Bytes of the stream done so far and its whole length (0 when not known).
-using Progress = std::function<void(int64_t done, int64_t total)>;
-
-// Calls visit for every entry in order, without unpacking data.
+// Calls visit for every entry in order, without writing anything. The data
+// is decoded on the way, in the order unpack reads it, so damage shows here.
 void list(const std::string& archive, const std::function<void(const Entry&)>& visit);
 std::vector<Entry> list(const std::string& archive);
 
@@ -42,9 +40,18 @@ struct UnpackOptions {
     // List of installed files: read for the version checks and updated in
     // place (status 1 added, 2 replaced, 3 kept); grows as needed.
     std::vector<Entry>* installed = nullptr;
+    // Let entries land outside the target ("..", absolute names, links inside
+    // the target): only for archives one trusts.
+    bool unsafePaths = false;
     Progress progress;
 };
+// Each entry's target is checked as it is written (see targetProblem); a
+// file is written beside its name and renamed over it when complete.
 void unpack(const std::string& archive, const UnpackOptions& options = {});
+// Why unpack would refuse to write the entry below `target` (a path too long,
+// a "#" name without a target, unless unsafePaths a name that lands outside
+// the target or passes a link inside it); empty when it may be written.
+std::string targetProblem(const Entry& entry, const std::string& target, bool unsafePaths);
 
 struct PackResult {
     int32_t entries;

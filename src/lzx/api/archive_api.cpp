@@ -1,6 +1,7 @@
 // Archives through the library interface: listing, unpacking with its
 // filters, packing from a list file or from entries given in code, and the
 // installed-files list.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <iterator>
@@ -87,8 +88,15 @@ void list(const std::string& archive, const std::function<void(const Entry&)>& v
                 throw Error("entry [" + entry.name + "] has more data than the archive holds");
             }
             visit(entry);
-            if (next == length) break;
-            Hseek(h, static_cast<int32_t>(next));
+            // Read, not sought past: the same blocks in the same order as
+            // unpacking, so a damaged block fails here first.
+            std::vector<char> skip(1 << 16);
+            for (int32_t left = e.size; left > 0;) {
+                int32_t piece = std::min(left, static_cast<int32_t>(skip.size()));
+                int32_t n = Hread(skip.data(), piece, h);
+                if (n == 0) break;  // cannot happen: the size was checked against the length
+                left -= n;
+            }
         }
         Hclose(h);
         r.h = nullptr;
@@ -115,7 +123,8 @@ void unpack(const std::string& archive, const UnpackOptions& o) {
     guarded([&] {
         UnPackLZX(archive.c_str(), o.target.empty() ? nullptr : o.target.c_str(),
                   table.empty() ? nullptr : table.data(), static_cast<int32_t>(table.size()),
-                  o.force ? 1 : 0, o.languages, o.productVersions);
+                  o.force ? 1 : 0, o.languages, o.productVersions,
+                  o.unsafePaths ? kUnpackUnsafePaths : 0);
     });
     if (o.installed) {
         o.installed->clear();
@@ -124,6 +133,16 @@ void unpack(const std::string& archive, const UnpackOptions& o) {
             o.installed->push_back(fromRecord(r));
         }
     }
+}
+
+std::string targetProblem(const Entry& entry, const std::string& target, bool unsafePaths) {
+    LzxEntry r = toRecord(entry);
+    return guarded([&] {
+        char path[kFileNameMax];
+        const char* why = ArchiveTargetPath(r, target.empty() ? nullptr : target.c_str(),
+                                            unsafePaths ? kUnpackUnsafePaths : 0, path);
+        return std::string(why ? why : "");
+    });
 }
 
 PackResult pack(const std::string& listFile, const Progress& progress) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -30,11 +31,17 @@ enum class Mode {
               // needs a row of 0xFF bytes, else "SorPack: no empty rows")
 };
 
+// Bytes of the stream done so far and its whole length (0 when not known).
+using Progress = std::function<void(int64_t done, int64_t total)>;
+
 struct Options {
-    Mode mode = Mode::lz;  // for writing; ignored when reading
+    Options(Mode m = Mode::lz, int n = 1) : mode(m), threads(n) {}
+    Mode mode;  // for writing; ignored when reading
     // Threads that code blocks at once, each with its own codec context;
     // 0 = one per core. The output does not depend on it.
-    int threads = 1;
+    int threads;
+    // Called after each piece of a whole-file or whole-stream call.
+    Progress progress;
 };
 
 // The library's version, "major.minor.patch".

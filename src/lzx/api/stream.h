@@ -61,6 +61,9 @@ void decompressFile(const std::string& in, const std::string& out, const Options
 // so these go through a private temporary file that is removed afterwards.
 void compress(std::istream& in, std::ostream& out, const Options& options = {});
 void decompress(std::istream& in, std::ostream& out, const Options& options = {});
+// A C++ stream in, a file out (written beside its name, renamed when whole).
+void compress(std::istream& in, const std::string& out, const Options& options = {});
+void decompress(std::istream& in, const std::string& out, const Options& options = {});
 
 // Header fields of an LZX1 file.
 struct Info {

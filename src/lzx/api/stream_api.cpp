@@ -136,15 +136,54 @@ void Reader::close() {
     s_->stream.h = nullptr;
 }
 
+namespace {
+
+void report(const Options& o, int64_t done, int64_t total) {
+    if (o.progress) o.progress(done, total);
+}
+
+// Copies a whole LZX1 file to a C++ stream.
+void copyOut(const std::string& name, std::ostream& out, const char* what) {
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (f == nullptr) throw Error(std::string(what) + ": cannot read the temporary file");
+    std::vector<char> buf(kPiece);
+    while (size_t n = std::fread(buf.data(), 1, buf.size(), f)) {
+        out.write(buf.data(), static_cast<std::streamsize>(n));
+    }
+    std::fclose(f);
+    if (!out) throw Error(std::string(what) + ": cannot write the output");
+}
+
+// Copies a C++ stream to a file.
+void copyIn(std::istream& in, const std::string& name, const char* what) {
+    std::FILE* f = std::fopen(name.c_str(), "wb");
+    if (f == nullptr) throw Error(std::string(what) + ": cannot write the temporary file");
+    std::vector<char> buf(kPiece);
+    bool ok = true;
+    while (in && ok) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        size_t n = static_cast<size_t>(in.gcount());
+        ok = std::fwrite(buf.data(), 1, n, f) == n;
+    }
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) throw Error(std::string(what) + ": cannot write the temporary file");
+    if (in.bad()) throw Error(std::string(what) + ": cannot read the input");
+}
+
+}  // namespace
+
 void compressFile(const std::string& in, const std::string& out, const Options& options) {
     std::vector<char> buf(kPiece);
     Writer w(out, options);
     guarded([&] {
         FileRec f;
         FileInit(f, 1, in.c_str());
+        int64_t total = FileSize(f);
+        int64_t done = 0;
         FileOpenRead(f);
         while (int32_t n = FileRead(f, static_cast<int32_t>(kPiece), buf.data())) {
             w.write(buf.data(), static_cast<size_t>(n));
+            report(options, done += n, total);
         }
         FileClose(f);
     });
@@ -157,57 +196,52 @@ void decompressFile(const std::string& in, const std::string& out, const Options
     guarded([&] {
         FileRec f;
         FileCreateBeside(f, 1, out.c_str());
+        int64_t done = 0;
         while (size_t n = r.read(buf.data(), buf.size())) {
             FileWrite(f, static_cast<int32_t>(n), buf.data());
+            report(options, done += static_cast<int64_t>(n), r.size());
         }
         FileCommit(f, out.c_str());
     });
     r.close();
 }
 
+void compress(std::istream& in, const std::string& out, const Options& options) {
+    Writer w(out, options);
+    std::vector<char> buf(kPiece);
+    int64_t done = 0;
+    while (in) {
+        in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+        if (in.gcount() <= 0) continue;
+        w.write(buf.data(), static_cast<size_t>(in.gcount()));
+        report(options, done += in.gcount(), 0);
+    }
+    if (in.bad()) throw Error("compress: cannot read the input");
+    w.close();
+}
+
 void compress(std::istream& in, std::ostream& out, const Options& options) {
     detail::TempFile temp;
-    {
-        Writer w(temp.path(), options);
-        std::vector<char> buf(kPiece);
-        while (in) {
-            in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-            if (in.gcount() > 0) w.write(buf.data(), static_cast<size_t>(in.gcount()));
-        }
-        if (in.bad()) throw Error("compress: cannot read the input");
-        w.close();
-    }
-    std::FILE* f = std::fopen(temp.path().c_str(), "rb");
-    if (f == nullptr) throw Error("compress: cannot read the temporary file");
-    std::vector<char> buf(kPiece);
-    while (size_t n = std::fread(buf.data(), 1, buf.size(), f)) {
-        out.write(buf.data(), static_cast<std::streamsize>(n));
-    }
-    std::fclose(f);
-    if (!out) throw Error("compress: cannot write the output");
+    compress(in, temp.path(), options);
+    copyOut(temp.path(), out, "compress");
+}
+
+void decompress(std::istream& in, const std::string& out, const Options& options) {
+    detail::TempFile temp;
+    copyIn(in, temp.path(), "decompress");
+    decompressFile(temp.path(), out, options);
 }
 
 void decompress(std::istream& in, std::ostream& out, const Options& options) {
     detail::TempFile temp;
-    {
-        std::FILE* f = std::fopen(temp.path().c_str(), "wb");
-        if (f == nullptr) throw Error("decompress: cannot write the temporary file");
-        std::vector<char> buf(kPiece);
-        bool ok = true;
-        while (in && ok) {
-            in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-            size_t n = static_cast<size_t>(in.gcount());
-            ok = std::fwrite(buf.data(), 1, n, f) == n;
-        }
-        ok = std::fclose(f) == 0 && ok;
-        if (!ok) throw Error("decompress: cannot write the temporary file");
-        if (in.bad()) throw Error("decompress: cannot read the input");
-    }
+    copyIn(in, temp.path(), "decompress");
     Reader r(temp.path(), options);
     std::vector<char> buf(kPiece);
+    int64_t done = 0;
     while (size_t n = r.read(buf.data(), buf.size())) {
         out.write(buf.data(), static_cast<std::streamsize>(n));
         if (!out) throw Error("decompress: cannot write the output");
+        report(options, done += static_cast<int64_t>(n), r.size());
     }
     r.close();
 }
