@@ -14,3 +14,21 @@ install_needed() {
   apt-get update -qq
   apt-get install -y -qq "${need_pkgs[@]}" >/dev/null
 }
+# The Windows build and its tests under Wine: both mingw-w64 compilers,
+# GoogleTest's sources, Wine (32-bit needs the i386 architecture), a virtual
+# display with a small window manager so that windows get activated, and
+# ImageMagick for the pictures.
+need_windows_tools() {
+  have i686-w64-mingw32-g++-posix || need_pkgs+=(g++-mingw-w64-i686)
+  have x86_64-w64-mingw32-g++-posix || need_pkgs+=(g++-mingw-w64-x86-64)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || need_pkgs+=(googletest)
+  [ -x /usr/lib/wine/wine64 ] || need_pkgs+=(wine wine64)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  dpkg -s wine32:i386 >/dev/null 2>&1 || need_pkgs+=(wine32:i386)
+  have Xvfb || need_pkgs+=(xvfb)
+  have xdotool || need_pkgs+=(xdotool)
+  have openbox || need_pkgs+=(openbox)
+  [ -x /usr/bin/convert ] || need_pkgs+=(imagemagick)
+}

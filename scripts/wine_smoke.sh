@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the Windows lzx.exe under Wine and checks that it writes exactly the
 # same LZX1 files as the Linux build, and reads them back byte for byte.
-# Usage: wine_smoke.sh LINUX_LZX WINDOWS_LZX_EXE
+# Usage: wine_smoke.sh LINUX_LZX WINDOWS_LZX_EXE   (WINE names the wine program)
 set -euo pipefail
 linux=$1
 win=$2
+: "${WINE:=wine}"
 export WINEDEBUG=-all
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -27,8 +28,8 @@ for mode in "" --huffman --rowsort; do
   for f in text.bin random.bin rows.bin; do
     [ "$mode" = --rowsort ] && [ "$f" != rows.bin ] && continue
     "$linux" compress $mode "$f" linux.lzx
-    wine ./lzx.exe compress $mode "$f" win.lzx </dev/null
-    wine ./lzx.exe decompress linux.lzx back.bin </dev/null
+    "$WINE" ./lzx.exe compress $mode "$f" win.lzx </dev/null
+    "$WINE" ./lzx.exe decompress linux.lzx back.bin </dev/null
     if cmp -s linux.lzx win.lzx && cmp -s "$f" back.bin; then
       echo "wine: $f ${mode:-(lz)} identical"
     else

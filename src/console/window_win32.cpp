@@ -224,6 +224,15 @@ int ConLineFits(const char* text, int n) {
 namespace conwin {
 
 int create() {
+    // A new console starts from the initial font, colour and caret, whatever
+    // an earlier one was left with.
+    stockFont = ANSI_FIXED_FONT;
+    customDesc = LOGFONTA{};
+    textColour = RGB(0, 0, 0);
+    customFont = nullptr;
+    currentFont = nullptr;
+    caretCell = {0, 0, 8, 8};
+    scanPhase = 0;
     instance = GetModuleHandleA(nullptr);
     std::snprintf(className, sizeof className, "ConClass%04X",
                   static_cast<unsigned>(reinterpret_cast<uintptr_t>(instance)));

@@ -8,6 +8,7 @@
 #include "base/diag.h"
 #include "base/error.h"
 #include "fileio/fileio.h"
+#include "fileio/journal.h"
 #include "fileio/sys.h"
 
 namespace {
@@ -269,6 +270,8 @@ void FileCreateBeside(FileRec& f, int32_t recSize, const char* target, bool read
         int n = std::snprintf(f.name, sizeof f.name, "%.*s%s%u-%u.tmp", static_cast<int>(dirLength),
                               target, kTempPrefix, sys::processId(), ++counter);
         if (n < 0 || n >= kFileNameMax) FileError(t, kErrCreate);
+        // Noted before it exists, so an undo after a crash finds it.
+        if (journal::recording(f.name)) journal::noteTemp(f.name);
         f.handle = sys::createNew(f.name, target, readBack);
         if (f.handle != 0) break;
         if (sys::exists(f.name)) continue;  // a leftover of an earlier run: take the next
@@ -281,6 +284,15 @@ void FileCreateBeside(FileRec& f, int32_t recSize, const char* target, bool read
 void FileCommit(FileRec& f, const char* target) {
     char temp[kFileNameMax];
     copyName(temp, f.name);
+    if (journal::recording(target)) {
+        // The rename waits for the whole transaction; the data must be on
+        // the disk before the journal's switch point says it counts.
+        if (f.handle != 0 && !sys::flushPending(f.handle)) FileError(f, kErrWrite);
+        FileClose(f);
+        journal::noteCommit(temp, target);
+        copyName(f.name, target);
+        return;
+    }
     FileClose(f);
     if (!sys::rename(temp, target)) {
         sys::remove(temp);

@@ -66,6 +66,35 @@ int FileDiscard(FileRec& f);
 // Flushes a file's data to the disk (before a commit that must survive a crash).
 void FileSync(FileRec& f);
 
+// Leftovers of runs that were killed: removes from `dir` the file layer's
+// private names ("~vorn<pid>-<n>.tmp", ".old", and ".dir" directories with
+// the files in them) whose process no longer runs. Names of live processes
+// and every other name stay.
+void FileRemoveStale(const char* dir);
+// Makes a new directory under a private name ("~vorn<pid>-<n>.dir", only
+// the owner may enter) in `parent` and stores its name, with a trailing
+// separator, in `dir` (kFileNameMax bytes). 0 when none can be made.
+int PathMakePrivateDir(const char* parent, char* dir);
+// Removes an empty directory; 1 when it is gone.
+int PathRemoveDir(const char* path);
+
+// Transactions: several files replaced as one. Between FileTransactionBegin
+// and FileTransactionApply, FileCommit keeps each new file under its
+// private name and only notes the rename, FileDelete notes a removal and
+// PathMakeDirs notes the directories it makes, all in a journal in `dir`.
+// FileTransactionApply marks the journal (from here on the change counts as
+// made) and does the renames, keeping every replaced or removed file under
+// a private name; FileTransactionFinish removes those and the journal. A
+// fatal end before Finish puts everything back as it was. After a crash,
+// FileTransactionRecover finds the journal: before the mark it undoes the
+// change and returns 0; after it, it does the rest of the renames and
+// returns 1 (then Finish as after Apply); -1 when there was none.
+inline constexpr const char kJournalName[] = "~vorn-install.jnl";
+void FileTransactionBegin(const char* dir);
+void FileTransactionApply();
+void FileTransactionFinish();
+int FileTransactionRecover(const char* dir);
+
 int FileStackClear();
 int FileStackReport();
 void FileCloseAll();

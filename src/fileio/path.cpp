@@ -1,8 +1,12 @@
 // Path names and directories. Separators are backslashes (and a drive colon);
 // PathMakeDirs also accepts forward slashes.
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "fileio/fileio.h"
+#include "fileio/journal.h"
 #include "fileio/sys.h"
 
 int FileExists(const char* path) {
@@ -18,6 +22,12 @@ int FileSame(const char* a, const char* b) {
 }
 
 int FileDelete(FileRec& f) {
+    // In a transaction the removal waits, like every other change; it
+    // also removes a file that is only about to be put in place.
+    if (journal::recording(f.name)) {
+        journal::noteRemove(f.name);
+        return 1;
+    }
     if (FileExists(f.name) && !sys::remove(f.name)) FileError(f, kErrDelete);
     return 1;
 }
@@ -72,9 +82,83 @@ int PathMakeDirs(const char* path) {
         if (!sep && i < len) continue;
         char saved = copy[i];
         copy[i] = 0;
-        if (!FileExists(copy) && !sys::makeDir(copy)) return 0;
+        if (!FileExists(copy)) {
+            if (journal::recording(copy)) journal::noteDir(copy);
+            if (!sys::makeDir(copy)) return 0;
+        }
         copy[i] = saved;
         if (i == len) break;
     }
     return 1;
+}
+
+int PathRemoveDir(const char* path) {
+    return sys::removeDir(path) || !sys::exists(path) ? 1 : 0;
+}
+
+namespace {
+
+// The process id in a private name "~vorn<pid>-<n>.<ext>", or 0 when the
+// name is no private name of the file layer.
+uint32_t privateOwner(const std::string& name, bool& isDir) {
+    size_t prefix = std::strlen(kTempPrefix);
+    if (name.compare(0, prefix, kTempPrefix) != 0) return 0;
+    uint64_t pid = 0;
+    size_t i = prefix;
+    while (i < name.size() && name[i] >= '0' && name[i] <= '9' && pid < 0xFFFFFFFFu)
+        pid = pid * 10 + static_cast<uint64_t>(name[i++] - '0');
+    if (i == prefix || i >= name.size() || name[i] != '-' || pid > 0xFFFFFFFFu) return 0;
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot < i) return 0;
+    std::string ext = name.substr(dot);
+    isDir = ext == ".dir";
+    return ext == ".tmp" || ext == ".old" || isDir ? static_cast<uint32_t>(pid) : 0;
+}
+
+// A POSIX caller's slash paths stay slash paths.
+char separatorOf(const char* path) {
+    return std::strchr(path, '/') ? '/' : '\\';
+}
+
+std::string joinPath(const char* dir, const std::string& name) {
+    std::string path = dir;
+    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += separatorOf(dir);
+    return path + name;
+}
+
+}  // namespace
+
+void FileRemoveStale(const char* dir) {
+    std::vector<std::string> names;
+    if (!sys::listDir(dir, names)) return;
+    for (const std::string& name : names) {
+        bool isDir = false;
+        uint32_t pid = privateOwner(name, isDir);
+        if (pid == 0 || pid == sys::processId() || sys::processAlive(pid)) continue;
+        std::string path = joinPath(dir, name);
+        if (isDir && sys::isDir(path.c_str())) {
+            // Our private directories hold only plain files of ours.
+            std::vector<std::string> inside;
+            if (!sys::listDir(path.c_str(), inside)) continue;
+            for (const std::string& f : inside) sys::remove(joinPath(path.c_str(), f).c_str());
+            sys::removeDir(path.c_str());
+        } else if (!isDir) {
+            sys::remove(path.c_str());
+        }
+    }
+}
+
+int PathMakePrivateDir(const char* parent, char* dir) {
+    static uint32_t counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = joinPath(parent, kTempPrefix + std::to_string(sys::processId()) + "-" +
+                                                std::to_string(++counter) + ".dir");
+        if (name.size() + 1 >= static_cast<size_t>(kFileNameMax)) return 0;
+        if (sys::makePrivateDir(name.c_str())) {
+            std::snprintf(dir, kFileNameMax, "%s%c", name.c_str(), separatorOf(parent));
+            return 1;
+        }
+        if (!sys::exists(name.c_str())) return 0;
+    }
+    return 0;
 }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "fileio/fileio.h"
 
@@ -32,6 +34,11 @@ FileHandle createNew(const char* name, const char* modeFrom, bool readBack);
 // Renames `from` over `to` in one step; a link at `to` is replaced itself.
 bool rename(const char* from, const char* to);
 bool flush(FileHandle h);
+// Before a file waits for a transaction's switch point: where the system
+// has no cheaper way (syncVolume), its data goes to the disk now.
+bool flushPending(FileHandle h);
+// Everything written to the volume of `dir` goes to the disk, at once.
+bool syncVolume(const char* dir);
 uint32_t processId();
 bool writable(const char* name);
 bool exists(const char* name);
@@ -41,6 +48,16 @@ PathKind kind(const char* name);
 bool sameFile(const char* a, const char* b);
 bool remove(const char* name);
 bool makeDir(const char* name);
+// A directory only its owner can enter (mode 0700 on POSIX; on Windows the
+// user's temporary directory is private already). False when it exists.
+bool makePrivateDir(const char* name);
+bool removeDir(const char* name);
+// A directory itself, not a link to one.
+bool isDir(const char* name);
+// The names in a directory, "." and ".." left out. False when it cannot be read.
+bool listDir(const char* dir, std::vector<std::string>& names);
+// False only when no process of that id exists any more.
+bool processAlive(uint32_t pid);
 // True when the separator at path[i] is a root (it ends no directory
 // prefix): after a drive colon everywhere, and a leading '/' on POSIX.
 bool isRootSeparator(const char* path, size_t i);

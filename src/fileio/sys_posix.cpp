@@ -1,7 +1,9 @@
 // POSIX file calls. Windows sharing modes are imitated with flock(): readers
 // take a shared lock, writers an exclusive one, both non-blocking, so an open
 // that Windows would refuse for a sharing violation fails here as well.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -98,6 +100,18 @@ bool flush(FileHandle h) {
     return fsync(fd(h)) == 0;
 }
 
+bool flushPending(FileHandle) {
+    return true;  // syncVolume at the switch point writes them all in one go
+}
+
+bool syncVolume(const char* dir) {
+    int d = ::open(NativePath(dir).text, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (d < 0) return false;
+    bool done = syncfs(d) == 0;
+    ::close(d);
+    return done;
+}
+
 uint32_t processId() {
     return static_cast<uint32_t>(getpid());
 }
@@ -165,6 +179,36 @@ bool remove(const char* name) {
 
 bool makeDir(const char* name) {
     return mkdir(NativePath(name).text, 0777) == 0;
+}
+
+bool makePrivateDir(const char* name) {
+    return mkdir(NativePath(name).text, 0700) == 0;
+}
+
+bool removeDir(const char* name) {
+    return rmdir(NativePath(name).text) == 0;
+}
+
+bool isDir(const char* name) {
+    struct stat st;
+    return lstat(NativePath(name).text, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool listDir(const char* dir, std::vector<std::string>& names) {
+    DIR* d = opendir(NativePath(dir).text);
+    if (d == nullptr) return false;
+    while (const dirent* e = readdir(d)) {
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+            names.emplace_back(e->d_name);
+        }
+    }
+    closedir(d);
+    return true;
+}
+
+bool processAlive(uint32_t pid) {
+    // EPERM: it exists, but belongs to someone else.
+    return pid != 0 && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 // "/usr/x" is an absolute path here, as "C:\x" is on Windows. A leading

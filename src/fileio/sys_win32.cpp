@@ -52,6 +52,14 @@ bool flush(FileHandle h) {
     return FlushFileBuffers(native(h)) != 0;
 }
 
+bool flushPending(FileHandle h) {
+    return FlushFileBuffers(native(h)) != 0;
+}
+
+bool syncVolume(const char*) {
+    return true;  // each file was flushed by flushPending
+}
+
 uint32_t processId() {
     return GetCurrentProcessId();
 }
@@ -125,6 +133,44 @@ bool remove(const char* name) {
 
 bool makeDir(const char* name) {
     return CreateDirectoryA(name, nullptr) != 0;
+}
+
+bool makePrivateDir(const char* name) {
+    return CreateDirectoryA(name, nullptr) != 0;
+}
+
+bool removeDir(const char* name) {
+    return RemoveDirectoryA(name) != 0;
+}
+
+bool isDir(const char* name) {
+    DWORD attr = GetFileAttributesA(name);
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attr & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool listDir(const char* dir, std::vector<std::string>& names) {
+    std::string pattern = dir;
+    if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    do {
+        std::string name = data.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+    return true;
+}
+
+bool processAlive(uint32_t pid) {
+    if (pid == 0) return false;
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (h == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+    CloseHandle(h);
+    return running;
 }
 
 bool isRootSeparator(const char* path, size_t i) {

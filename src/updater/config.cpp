@@ -1,3 +1,3 @@
 #include "updater/config.h"
 
-RunConfig gConfig = {VORN_MAIN_PRODUCT, VORN_DEMO, 0, 0, 0, 0, 0, {}, {}};
+RunConfig gConfig = {VORN_MAIN_PRODUCT, VORN_DEMO, 0, 0, 0, 0, 0, {}, {}, 0};

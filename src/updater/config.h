@@ -27,6 +27,9 @@ struct RunConfig {
     uint32_t ddeInstance;
     char productDir[kProductDirMax];
     char installedVersion[kVersionMax];
+    // Set when the run ends without installing what it was asked to: the
+    // process then ends with exit code 2, never with the success report.
+    int notInstalled;
 };
 
 extern RunConfig gConfig;

@@ -85,8 +85,13 @@ bool install(DialogWindow& window, bool main) {
     }
     char name[kFileNameMax];
     writePayload(name);
-    installArchive(name, gConfig.productDir);
+    int installed = installArchive(name, gConfig.productDir);
     deleteTemporary(name);
+    // Nothing installed is never reported as applied.
+    if (!installed) {
+        gConfig.notInstalled = 1;
+        return true;
+    }
     platform::messageBox(textFor(kTextReport), textFor(kTextReportCaption),
                          platform::BoxIcon::Information);
     return true;

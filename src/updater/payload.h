@@ -5,3 +5,5 @@
 
 extern const unsigned char kPayload[];
 extern const int32_t kPayloadSize;
+// CRC-32 of the payload's bytes, computed when the installer was built.
+extern const uint32_t kPayloadCrc;

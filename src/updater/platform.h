@@ -46,8 +46,9 @@ bool regReadString(RegKey key, const char* name, char* buffer, uint32_t size);
 bool regWriteString(RegKey key, const char* name, const char* value);
 void regCloseKey(RegKey key);
 
-// The temporary directory with a trailing separator, private to the user;
-// an empty text when there is none. `buffer` is written as a C string.
+// The system's temporary directory with a trailing separator, under which
+// the installer makes a private directory of its own; an empty text when
+// there is none. `buffer` is written as a C string.
 void tempDirectory(char* buffer, uint32_t size);
 // Replaces file `to` by file `from` in one step (names in backslash form).
 bool replaceFile(const char* from, const char* to);

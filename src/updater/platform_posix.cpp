@@ -60,14 +60,6 @@ std::string markerDirectory() {
     return registry_store::configDirectory() + "/run";
 }
 
-std::string gTempDir;
-bool gCleanupRegistered = false;
-
-void removeTempDir() {
-    // Only an empty directory goes; after a fatal error the archive stays.
-    if (!gTempDir.empty()) rmdir(gTempDir.c_str());
-}
-
 }  // namespace
 
 // The marker is a lock on a file: the kernel drops it when the process ends
@@ -91,26 +83,13 @@ bool createMarker(const char* name, bool& existed) {
     return true;
 }
 
-// A fresh directory of our own (mode 0700) below $TMPDIR or /tmp, so no
-// other user can plant a file or link where the archive is written.
+// $TMPDIR, else /tmp; the installer makes its private directory below it.
 void tempDirectory(char* buffer, uint32_t size) {
     if (size == 0) return;
     buffer[0] = 0;
-    // A directory made earlier in the run is used again while it is there.
-    struct stat st;
-    if (!gTempDir.empty() && (lstat(gTempDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
-        gTempDir.clear();
-    }
-    if (gTempDir.empty()) {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorn-update.XXXXXX";
-        std::string work = pattern;
-        if (mkdtemp(work.data()) == nullptr) return;
-        if (!gCleanupRegistered) std::atexit(removeTempDir);
-        gCleanupRegistered = true;
-        gTempDir = work;
-    }
-    std::string dir = gTempDir + "/";
+    const char* base = std::getenv("TMPDIR");
+    std::string dir = std::string(base && *base ? base : "/tmp");
+    if (dir.back() != '/') dir += '/';
     if (dir.size() + 1 > size) return;
     std::memcpy(buffer, dir.c_str(), dir.size() + 1);
 }

@@ -12,10 +12,20 @@ int openProductKey(const char* name, platform::RegKey& key) {
     return platform::regOpenUserKey(path, name, key) ? 1 : 0;
 }
 
+bool isAbsolutePath(const char* path) {
+    auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    if (path[0] == '/') return true;                      // POSIX root
+    if (path[0] == '\\' && path[1] == '\\') return true;  // \\server\share
+    return letter(path[0]) && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
 int readProductKey(const char* name) {
     platform::RegKey key;
     if (!openProductKey(name, key)) return 0;
     bool ok = platform::regReadString(key, "Location", gConfig.productDir, kProductDirMax);
+    // An empty or relative location would make the installer write into the
+    // file system's root or wherever it was started: no product there.
+    if (ok && !isAbsolutePath(gConfig.productDir)) ok = false;
     if (ok && gConfig.demo == 0) {
         ok = platform::regReadString(key, "Version", gConfig.installedVersion, kVersionMax);
     }

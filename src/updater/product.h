@@ -14,8 +14,12 @@ inline constexpr const char* kMarkerFamily = "Velmora";
 
 // Opens (creating when missing) "Software\<name>" of the current user.
 int openProductKey(const char* name, platform::RegKey& key);
+// True for "/dir", "C:\dir" (or "C:/dir") and "\\server\share": a
+// location that means the same from any current directory.
+bool isAbsolutePath(const char* path);
 // Reads "Location" into productDir and, outside the demo variants,
-// "Version" into installedVersion. 1 when every attempted read succeeded.
+// "Version" into installedVersion. 1 when every attempted read succeeded
+// and the location is an absolute path.
 int readProductKey(const char* name);
 // Sets "Version" under the product key. 1 when written.
 int writeProductVersion(const char* name, const char* version);

@@ -11,8 +11,12 @@
 // Keys and value names compare without regard to case, as the Windows
 // registry does. Values are byte strings: backslash, quote and control bytes
 // are escaped, other bytes (the ANSI code page) are stored as they are.
-// Every change rewrites the whole store through a temporary file and a
-// rename, under a lock, so a crash never leaves half a store behind.
+// Other programs share the file, so every line that is not one of the values
+// we change goes back byte for byte: comments, value types we do not know,
+// their spelling of backslashes, even lines we cannot read. Every change
+// rewrites the whole store beside the real file (a link to the store is
+// followed, not replaced) and renames it into place, under a lock, so a
+// crash never leaves half a store behind.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -28,6 +32,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/error.h"
+#include "fileio/fileio.h"
 #include "updater/join.h"
 #include "updater/platform.h"
 #include "updater/registry_store.h"
@@ -36,15 +42,12 @@ namespace registry_store {
 
 namespace {
 
-bool equalNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x -= 32;
-        if (y >= 'a' && y <= 'z') y -= 32;
-        if (x != y) return false;
-    }
-    return true;
+// Names compare without regard to ASCII case: folded, they index a hash map.
+std::string fold(const std::string& text) {
+    std::string out = text;
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return out;
 }
 
 int hexDigit(char c) {
@@ -113,15 +116,17 @@ bool unescape(const std::string& line, size_t& pos, char end, std::string& out) 
             continue;
         }
         if (pos >= line.size()) return false;
-        char e = line[pos++];
-        if (e == 'x') {
-            if (pos + 2 > line.size()) return false;
-            int hi = hexDigit(line[pos]), lo = hexDigit(line[pos + 1]);
-            if (hi < 0 || lo < 0) return false;
-            out += static_cast<char>(hi * 16 + lo);
-            pos += 2;
-        } else {
+        char e = line[pos];
+        int hi = e == 'x' && pos + 2 < line.size() ? hexDigit(line[pos + 1]) : -1;
+        int lo = hi >= 0 ? hexDigit(line[pos + 2]) : -1;
+        if (e == '\\' || e == '"') {
             out += e;
+            ++pos;
+        } else if (lo >= 0) {
+            out += static_cast<char>(hi * 16 + lo);
+            pos += 3;
+        } else {
+            out += '\\';  // another writer's lone backslash means itself
         }
     }
     return false;
@@ -152,65 +157,129 @@ bool makeDirectories(const std::string& dir) {
     return true;
 }
 
+Store::Store() {
+    sections.emplace_back();  // the preamble
+}
+
 Key* Store::find(const std::string& path) {
-    for (Key& k : keys)
-        if (equalNoCase(k.path, path)) return &k;
-    return nullptr;
+    auto it = index_.find(fold(path));
+    return it == index_.end() ? nullptr : &keys[it->second];
+}
+
+Key& Store::addKey(const std::string& path, size_t section) {
+    index_.emplace(fold(path), keys.size());
+    Key& k = keys.emplace_back();
+    k.path = path;
+    k.owner_ = this;
+    k.lastSection_ = section;
+    sections[section].key = static_cast<int>(keys.size() - 1);
+    return k;
 }
 
 Key& Store::obtain(const std::string& path) {
     if (Key* k = find(path)) return *k;
-    keys.push_back({path, {}});
-    return keys.back();
+    // A new key goes at the end, after a blank line; a new store first gets
+    // a line that says what the file is.
+    std::vector<std::string>& last = sections.back().body;
+    if (sections.size() == 1 && last.empty()) {
+        last.push_back("# Velmora registry store of the current user");
+    }
+    last.emplace_back();
+    finalNewline = true;
+    sections.push_back({joinText("[", escapeKey(path), "]"), {}, -1});
+    return addKey(path, sections.size() - 1);
 }
 
 const std::string* Key::get(const std::string& name) const {
-    for (const auto& v : values)
-        if (equalNoCase(v.first, name)) return &v.second;
-    return nullptr;
+    auto it = values.find(fold(name));
+    return it == values.end() ? nullptr : &it->second.text;
 }
 
 void Key::set(const std::string& name, const std::string& value) {
-    for (auto& v : values) {
-        if (equalNoCase(v.first, name)) {
-            v.second = value;
-            return;
-        }
+    std::string line = joinText("\"", escape(name), "\"=\"", escape(value), "\"");
+    auto it = values.find(fold(name));
+    if (it != values.end()) {
+        owner_->sections[it->second.section].body[it->second.line] = line;
+        it->second.text = value;
+        return;
     }
-    values.emplace_back(name, value);
+    // Right after the key's last value (comments and blank lines after it
+    // may belong to what follows).
+    std::vector<std::string>& body = owner_->sections[lastSection_].body;
+    size_t at = 0;
+    for (const auto& v : values)
+        if (v.second.section == lastSection_ && v.second.line + 1 > at) at = v.second.line + 1;
+    body.insert(body.begin() + static_cast<std::ptrdiff_t>(at), line);
+    for (auto& v : values)
+        if (v.second.section == lastSection_ && v.second.line >= at) ++v.second.line;
+    values[fold(name)] = {name, value, lastSection_, at};
+    if (at + 1 == body.size() && lastSection_ + 1 == owner_->sections.size()) {
+        owner_->finalNewline = true;
+    }
 }
 
 bool parse(const std::string& text, Store& store) {
-    std::istringstream in(text);
-    std::string line;
-    Key* current = nullptr;
     bool clean = true;
-    while (std::getline(in, line)) {
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        bool last = end == std::string::npos;
+        if (last) end = text.size();
+        std::string raw = text.substr(begin, end - begin);
+        begin = end + 1;
+        store.finalNewline = !last;
+        // The line as meant: without its CR and the blanks after a header.
+        std::string line = raw;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-        size_t pos = 1;
-        std::string first, second;
-        if (line[0] == '[' && line.back() == ']' &&
-            unescapeKey(line.substr(1, line.size() - 2), first)) {
-            current = &store.obtain(first);
-        } else if (line[0] == '"' && current && unescape(line, pos, '"', first) &&
-                   pos + 1 < line.size() && line[pos] == '=' && line[pos + 1] == '"' &&
-                   (pos += 2, unescape(line, pos, '"', second)) && pos == line.size()) {
-            current->set(first, second);
-        } else {
-            clean = false;  // a line we do not understand is dropped
+        if (!line.empty() && line[0] == '[') {
+            while (line.size() > 1 && (line.back() == ' ' || line.back() == '\t')) line.pop_back();
+            std::string path;
+            store.sections.push_back({raw, {}, -1});
+            size_t section = store.sections.size() - 1;
+            if (line.back() == ']' && unescapeKey(line.substr(1, line.size() - 2), path)) {
+                auto known = store.index_.find(fold(path));
+                if (known != store.index_.end()) {
+                    // The same key again: its values count, the later ones win.
+                    store.keys[known->second].lastSection_ = section;
+                    store.sections[section].key = static_cast<int>(known->second);
+                } else {
+                    store.addKey(path, section);
+                }
+            } else {
+                clean = false;  // kept, but what follows belongs to no key
+            }
+            continue;
         }
+        Section& current = store.sections.back();
+        size_t pos = 1;
+        std::string name, value;
+        if (current.key >= 0 && !line.empty() && line[0] == '"' && unescape(line, pos, '"', name) &&
+            pos + 1 < line.size() && line[pos] == '=' && line[pos + 1] == '"' &&
+            (pos += 2, unescape(line, pos, '"', value)) && pos == line.size()) {
+            Key& k = store.keys[static_cast<size_t>(current.key)];
+            k.values[fold(name)] = {name, value, store.sections.size() - 1, current.body.size()};
+        } else if (!line.empty() && line[0] != '#' && line[0] != ';') {
+            clean = false;  // kept as it stands
+        }
+        current.body.push_back(raw);
     }
     return clean;
 }
 
 std::string format(const Store& store) {
-    std::string out = "# Velmora registry store of the current user\n";
-    for (const Key& k : store.keys) {
-        out += joinText("\n[", escapeKey(k.path), "]\n");
-        for (const auto& v : k.values)
-            out += joinText("\"", escape(v.first), "\"=\"", escape(v.second), "\"\n");
+    std::string out;
+    bool first = true;
+    auto add = [&](const std::string& line) {
+        if (!first) out += '\n';
+        out += line;
+        first = false;
+    };
+    for (size_t i = 0; i < store.sections.size(); ++i) {
+        const Section& s = store.sections[i];
+        if (i > 0) add(s.header);
+        for (const std::string& line : s.body) add(line);
     }
+    if (!first && store.finalNewline) out += '\n';
     return out;
 }
 
@@ -246,34 +315,52 @@ bool load(const std::string& path, Store& store) {
     return true;
 }
 
-bool save(const std::string& path, const Store& store) {
-    std::string temp = path + ".new." + std::to_string(getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << format(store);
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 std::string parentOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The file a store path finally names: a user may keep the store elsewhere
+// and link to it, and a rename over the link would cut that tie.
+std::string resolveLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string target(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, 0);
+        ssize_t n = readlink(path.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return path;
+        target.resize(static_cast<size_t>(n));
+        path = target[0] == '/' ? target : parentOf(path) + "/" + target;
+    }
+    return path;
+}
+
+// Writes the store beside its real file and renames it into place; the file
+// layer's failures come back as false instead of ending the process, so the
+// caller decides how grave a failed write is.
+bool save(const std::string& path, const Store& store) {
+    std::string text = format(store);
+    FileRec f;
+    FileInit(f, 1, nullptr);
+    FatalThrowScope survive;
+    try {
+        FileRemoveStale(parentOf(path).c_str());
+        FileCreateBeside(f, 1, path.c_str());
+        FileWrite(f, static_cast<int32_t>(text.size()), text.data());
+        FileSync(f);
+        FileCommit(f, path.c_str());
+    } catch (const FatalError&) {
+        FileDiscard(f);
+        return false;
+    }
+    return true;
+}
+
 // Runs `change` on the loaded store and saves it when it reports a change.
 template <typename F>
 bool update(F change) {
-    std::string path = storePath();
+    std::string path = resolveLinks(storePath());
     if (!makeDirectories(parentOf(path))) return false;
     StoreLock lock(path);
     Store store;
@@ -309,7 +396,7 @@ bool regOpenUserKey(const char* path, const char*, RegKey& key) {
 bool regReadString(RegKey key, const char* name, char* buffer, uint32_t size) {
     const std::string& path = *reinterpret_cast<std::string*>(key);
     Store store;
-    std::string file = registry_store::storePath();
+    std::string file = registry_store::resolveLinks(registry_store::storePath());
     {
         registry_store::StoreLock lock(file);
         if (!registry_store::load(file, store)) return false;

@@ -8,6 +8,7 @@
 #include "fileio/fileio.h"
 #include "updater/config.h"
 #include "updater/dialog.h"
+#include "updater/install.h"
 #include "updater/platform.h"
 #include "updater/product.h"
 #include "updater/texts.h"
@@ -89,6 +90,8 @@ int runInstaller(uintptr_t instance, const char* arguments) {
     chooseLanguage(platform::defaultLanguageId());
     if (!checkWindowsVersion()) return 0;
     parseCommandLine(arguments);
+    // A damaged download ends here, before any dialog.
+    checkPayload();
 
     if (!gConfig.spawned) {
         if (!gConfig.mainProduct && isProductActive(kMarkerFamily)) {
@@ -106,6 +109,9 @@ int runInstaller(uintptr_t instance, const char* arguments) {
     if (gConfig.logEnabled) ConCreate(0);
 
     bool found = platform::registerDdeClient(gConfig.ddeInstance) && findProductDirectory();
+    // An installation that a killed run left half done is finished or
+    // undone before anything else looks at the product.
+    if (found) recoverInstallation(gConfig.productDir);
     if (!found) {
         int text = gConfig.demo          ? kTextDemoNotFound
                    : gConfig.mainProduct ? kTextVornNotFound
@@ -120,5 +126,5 @@ int runInstaller(uintptr_t instance, const char* arguments) {
 
     if (gConfig.logEnabled) ConDestroy();
     if (FileStackReport()) internalError(kSrcUpdater, 3699, 4000);
-    return 0;
+    return gConfig.notInstalled ? 2 : 0;
 }

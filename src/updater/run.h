@@ -21,6 +21,7 @@ int checkCommonControls();
 void chooseLanguage(uint16_t languageId);
 // Makes fatal errors show the installer's box, captioned "Einde programma".
 void useInstallerReporter();
-// The whole run; returns the exit code (0 normal end, 1 product active).
+// The whole run; returns the exit code (0 normal end, 1 product active, 2
+// when the update found no product to install into).
 // Fatal errors end the process with exit code 2.
 int runInstaller(uintptr_t instance, const char* arguments);

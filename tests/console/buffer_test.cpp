@@ -42,19 +42,28 @@ TEST_F(ConsoleTest, LongLinesAreCutWithoutEcho) {
 }
 
 TEST_F(ConsoleTest, EchoWrapsAtWindowWidthAndAtFullLines) {
+    const int w = windowChars();
+#ifndef _WIN32
     EXPECT_TRUE(ConLineFits("", 60));
     EXPECT_FALSE(ConLineFits("", 61));
+    EXPECT_EQ(w, 60);
+#endif
+    ASSERT_GT(w, 2);
+    ASSERT_LT(w, kConLineChars);
 
-    typeText(std::string(121, 'e'));
+    typeText(std::string(w + 1, 'e'));
+    EXPECT_EQ(ConCurrentLine(), 1);
+    EXPECT_EQ(lineText(0), std::string(w, 'e'));
+    EXPECT_EQ(lineText(1), "e");
+    typeText(std::string(w, 'e'));
     EXPECT_EQ(ConCurrentLine(), 2);
-    EXPECT_EQ(lineText(0), std::string(60, 'e'));
-    EXPECT_EQ(lineText(1), std::string(60, 'e'));
+    EXPECT_EQ(lineText(1), std::string(w, 'e'));
     EXPECT_EQ(lineText(2), "e");
 
     // Both characters of a caret notation wrap like any other.
-    ConPrint("\f%s", std::string(59, 'c').c_str());
+    ConPrint("\f%s", std::string(w - 1, 'c').c_str());
     ConChar(27);
-    EXPECT_EQ(lineText(0), std::string(59, 'c') + "^");
+    EXPECT_EQ(lineText(0), std::string(w - 1, 'c') + "^");
     EXPECT_EQ(lineText(1), "[");
 
     // A full line from plain output wraps even when the window would be wide enough.

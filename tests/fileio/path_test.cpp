@@ -87,6 +87,7 @@ TEST(PathMakeDirs, LeadingSeparatorAndFilesInTheWayFail) {
     EXPECT_FALSE(pathExists("F/B"));
 }
 
+#ifndef _WIN32  // there Q: is a drive; drive paths have tests of their own
 TEST(PathMakeDirs, DriveRootIsNotASeparatorPrefix) {
     ScratchDir dir;
     // "Q:\" counts no separator: the only pass is the whole path.
@@ -94,6 +95,7 @@ TEST(PathMakeDirs, DriveRootIsNotASeparatorPrefix) {
     EXPECT_EQ(PathMakeDirs("Q:\\R"), 1);
     EXPECT_TRUE(isDir("Q:/R"));
 }
+#endif
 
 TEST(PathMakeDirs, AbsolutePosixPathsWork) {
     ScratchDir dir;

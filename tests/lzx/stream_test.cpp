@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "lzx/codec.h"
@@ -43,7 +44,8 @@ TEST_F(StreamTest, EmptyStreamIsAHeaderOnly) {
     EXPECT_EQ(Hgetc(h), -1);
     Hclose(h);
     // The index file is gone: only the container is left in the directory.
-    EXPECT_EQ(std::system("test $(ls | wc -l) -eq 1"), 0);
+    auto entries = std::filesystem::directory_iterator(".");
+    EXPECT_EQ(std::distance(entries, std::filesystem::directory_iterator{}), 1);
 }
 
 TEST_F(StreamTest, BlockCountsAndIndexAtBlockBoundaries) {
@@ -314,6 +316,7 @@ TEST_F(StreamDeathTest, MisuseOfHandles) {
     EXPECT_EXIT(Hseek(w, 0), ExitedWithCode(2), HasSubstr("Hseek: not allowed on write-file"));
     EXPECT_EXIT(Hflus(w), ExitedWithCode(2), HasSubstr("Hflus: early"));
     EXPECT_EXIT(Hfill(w), ExitedWithCode(2), HasSubstr("Hfill: early"));
+#ifndef _WIN32  // Windows does not remove a file that is open
     // The index file vanished behind the stream's back.
     EXPECT_EXIT(
         {
@@ -322,6 +325,7 @@ TEST_F(StreamDeathTest, MisuseOfHandles) {
             Hclose(v);
         },
         ExitedWithCode(2), HasSubstr("Hclose: remove failed"));
+#endif
     Hclose(w);
     HILE* r = Hopen("d.lzx", "rb");
     EXPECT_EXIT(Hseek(r, 4), ExitedWithCode(2), HasSubstr("Hseek: >= EOF causes deep shit"));
@@ -346,14 +350,18 @@ TEST_F(StreamDeathTest, WritersReplaceTheTargetOnlyWhenComplete) {
     EXPECT_EQ(readFile(native), "old");  // untouched until the close
     Hclose(h);
     EXPECT_EQ(readStream(name), data);
-    EXPECT_EQ(std::system(("test $(ls " + sub + " | wc -l) -eq 1").c_str()), 0);
+    auto count = [](const std::string& dir) {  // entries, without a shell (Windows has none)
+        auto entries = std::filesystem::directory_iterator(dir);
+        return std::distance(entries, std::filesystem::directory_iterator{});
+    };
+    EXPECT_EQ(count(sub), 1);
 
     // A writer that fails leaves the old file and nothing else behind.
     writeFile("keep.lzx", "old");
     EXPECT_EXIT(writeStream("keep.lzx", "wbs", std::string(20000, 'a')), ExitedWithCode(2),
                 HasSubstr("SorPack: no empty rows"));
     EXPECT_EQ(readFile("keep.lzx"), "old");
-    EXPECT_EQ(std::system("test $(ls | wc -l) -eq 2"), 0);
+    EXPECT_EQ(count("."), 2);
 }
 
 TEST_F(StreamTest, RowSortPadsAShortLastBlockWithFFOnlyWhenItLacksAnEmptyRow) {

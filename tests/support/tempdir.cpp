@@ -1,31 +1,41 @@
 #include "support/tempdir.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+namespace fs = std::filesystem;
+
+// std::filesystem only, so the same helpers serve the Windows build under Wine.
 ScratchDir::ScratchDir() {
-    char buf[4096];
-    previous_ = getcwd(buf, sizeof buf) ? buf : ".";
-    std::string base = std::filesystem::temp_directory_path().string() + "/vorn-test-XXXXXX";
-    std::vector<char> templ(base.begin(), base.end());
-    templ.push_back(0);
-    if (!mkdtemp(templ.data())) std::abort();
-    path_ = templ.data();
-    if (chdir(path_.c_str()) != 0) std::abort();
+    std::error_code ec;
+    previous_ = fs::current_path(ec).string();
+    std::mt19937 rng(static_cast<unsigned>(
+        std::chrono::steady_clock::now().time_since_epoch().count() ^ std::random_device{}()));
+    fs::path base = fs::temp_directory_path();
+    for (int attempt = 0;; ++attempt) {
+        if (attempt == 100) std::abort();
+        fs::path candidate = base / ("vorn-test-" + std::to_string(rng() % 1000000000u));
+        if (fs::create_directory(candidate, ec)) {
+            path_ = candidate.string();
+            break;
+        }
+    }
+    fs::current_path(path_, ec);
+    if (ec) std::abort();
 }
 
 ScratchDir::~ScratchDir() {
-    if (chdir(previous_.c_str()) != 0) return;
     std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
+    fs::current_path(previous_, ec);
+    if (ec) return;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
 }
 
 void writeFile(const std::string& name, const std::string& bytes) {

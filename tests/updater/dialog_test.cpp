@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "config_test_base.h"
 #include "scoped_env.h"
@@ -86,14 +87,67 @@ TEST_F(DialogTest, MainDialogTakesItsTextsFromTheTable) {
     EXPECT_EQ(w.texts[kIdOk], "Install update");
     EXPECT_EQ(w.texts[kIdCancel], "Cancel");
     EXPECT_EQ(w.texts[kIdInfoGroup], "update information");
+    EXPECT_EQ(w.texts[kIdInfo1], "Version 3.01 for Vorn");
+    EXPECT_EQ(w.texts[kIdInfo2], "Version 3.01 of the bid book");
     EXPECT_EQ(w.texts[kIdInfo3], "");
     EXPECT_EQ(w.texts[kIdCopyright], textFor(kTextCopyright));
     EXPECT_EQ(w.texts[kIdMainEmail], textFor(kTextEmail));
+    EXPECT_EQ(w.texts[kIdMainInternet], textFor(kTextInternet));
+    EXPECT_THAT(w.texts[kIdMainInternet], testing::StartsWith("Internet: "));
     EXPECT_EQ(w.texts[kIdTeamGroup], "the Vorn team");
     EXPECT_EQ(w.icons[kIdIconLeft], kIconMain);
     EXPECT_EQ(w.icons[kIdIconRight], kIconMain);
     EXPECT_TRUE(w.hidden.empty());
     EXPECT_EQ(w.texts.count(kIdDemoDir), 0u);
+}
+
+// Every control where the templates put it, in dialog units.
+TEST(DialogTemplates, ControlsSitWhereTheTemplatesPutThem) {
+    using Place = std::tuple<int, int, int, int, int>;  // id, x, y, w, h
+    auto places = [](const DialogTemplate& t) {
+        std::multiset<Place> all;
+        for (int i = 0; i < t.count; ++i) {
+            const ControlTemplate& c = t.controls[i];
+            all.insert({c.id, c.x, c.y, c.w, c.h});
+        }
+        return all;
+    };
+    const std::multiset<Place> top = {{2001, 14, 21, 18, 20}, {2013, 201, 21, 18, 20},
+                                      {2017, 43, 6, 149, 44}, {2014, 53, 17, 138, 8},
+                                      {2015, 53, 27, 138, 8}, {2016, 53, 37, 138, 8}};
+    std::multiset<Place> main = top;
+    main.insert({{2012, 11, 58, 85, 57},
+                 {2007, 21, 70, 68, 8},
+                 {2008, 21, 80, 64, 8},
+                 {2009, 21, 90, 60, 8},
+                 {2010, 21, 100, 64, 8},
+                 {-1, 111, 58, 112, 57},
+                 {2020, 120, 69, 96, 8},
+                 {2021, 120, 80, 96, 8}});
+    std::multiset<Place> update = main, demo = main;
+    update.insert({{2011, 15, 127, 201, 8}, {1, 34, 147, 66, 14}, {2, 128, 147, 66, 14}});
+    demo.insert({{2011, 15, 124, 201, 8},
+                 {-1, 11, 138, 212, 34},
+                 {2022, 21, 151, 194, 14},
+                 {1, 34, 181, 66, 14},
+                 {2, 128, 181, 66, 14}});
+    std::multiset<Place> family = top;
+    family.insert({{2012, 11, 58, 81, 79},
+                   {2011, 111, 127, 112, 8},
+                   {-1, 106, 58, 122, 57},
+                   {2020, 115, 69, 96, 8},
+                   {2021, 115, 80, 96, 8},
+                   {2018, 115, 91, 100, 8},
+                   {2019, 115, 102, 106, 8},
+                   {1, 34, 157, 66, 14},
+                   {2, 128, 157, 66, 14}});
+    for (int i = 0; i < 6; ++i) family.insert({2031 + i, 21, 70 + 10 * i, 64, 8});
+    EXPECT_EQ(places(kDialogMain), update);
+    EXPECT_EQ(places(kDialogDemo), demo);
+    EXPECT_EQ(places(kDialogFamily), family);
+    EXPECT_EQ(std::make_pair(kDialogMain.width, kDialogMain.height), std::make_pair(237, 171));
+    EXPECT_EQ(std::make_pair(kDialogDemo.width, kDialogDemo.height), std::make_pair(237, 205));
+    EXPECT_EQ(std::make_pair(kDialogFamily.width, kDialogFamily.height), std::make_pair(237, 182));
 }
 
 TEST_F(DialogTest, FamilyDialogShowsOneLanguagesContactLines) {
@@ -102,6 +156,8 @@ TEST_F(DialogTest, FamilyDialogShowsOneLanguagesContactLines) {
     familyDialogProc(dutch, DialogMessage::Init, 0);
     EXPECT_EQ(dutch.hidden, (std::set<int>{kIdMainEmail, kIdMainInternet}));
     EXPECT_EQ(dutch.texts[kIdOk], "Installeer update");
+    EXPECT_EQ(dutch.texts[kIdInfo1], "Versie 3.01 van Vorn");
+    EXPECT_EQ(dutch.texts[kIdInfo2], "Versie 3.01 van biedboek");
     EXPECT_EQ(dutch.texts[kIdTeamGroup], "ontwikkelling");
     EXPECT_EQ(dutch.texts[kIdFamilyTeam + 5], kFamilyTeam[5]);
     EXPECT_EQ(dutch.icons[kIdIconLeft], kIconFamily);

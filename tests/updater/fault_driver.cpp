@@ -5,7 +5,14 @@
 //   no-comctl    the common controls are unusable
 //   no-dde       the DDE client registration fails
 //   open-file    a file is opened during start-up and never closed
+//   skip-crc     the payload's checksum is not checked, so a damaged payload
+//                reaches the archive check and the unpacker
+// and VORN_KILL_RENAME=N kills the process (SIGKILL) just before its N-th
+// rename of a file, or with -N just after it, for the tests of killed runs.
 // Everything else is the real installer, its entry point included.
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -22,11 +29,31 @@ bool fault(const char* name) {
 // Open for the rest of the run: only the file layer's stack knows of it.
 FileRec gLeftOpen;
 
+int gRenames = 0;
+
 }  // namespace
 
-// The platform layer's own functions (platform::systemVersion() and so on)
-// under their mangled names, and the wrappers that stand in for them.
+// The file layer's rename, the installer's payload check and the platform
+// layer's own functions (platform::systemVersion() and so on) under their
+// mangled names, and the wrappers that stand in for them.
 extern "C" {
+bool __real__ZN3sys6renameEPKcS1_(const char* from, const char* to);
+void __real__Z12checkPayloadv();
+
+bool __wrap__ZN3sys6renameEPKcS1_(const char* from, const char* to) {
+    const char* at = std::getenv("VORN_KILL_RENAME");
+    int n = at ? std::atoi(at) : 0;
+    ++gRenames;
+    if (n == gRenames) kill(getpid(), SIGKILL);
+    bool done = __real__ZN3sys6renameEPKcS1_(from, to);
+    if (-n == gRenames) kill(getpid(), SIGKILL);
+    return done;
+}
+
+void __wrap__Z12checkPayloadv() {
+    if (!fault("skip-crc")) __real__Z12checkPayloadv();
+}
+
 uint32_t __real__ZN8platform13systemVersionEv();
 bool __real__ZN8platform20commonControlsUsableEv();
 bool __real__ZN8platform17registerDdeClientERj(uint32_t& instance);

@@ -4,14 +4,18 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "config_test_base.h"
 #include "fileio/fileio.h"
 #include "lzx/lzx.h"
@@ -116,12 +120,41 @@ TEST_F(InstallTest, MissingVersionFileStopsTheMainUpdate) {
     pack(kTwoFiles);
     PathMakeDirs("prod");
     testing::internal::CaptureStderr();
-    installArchive("a.lzx", "prod");
+    EXPECT_EQ(installArchive("a.lzx", "prod"), 0);
     std::string box = testing::internal::GetCapturedStderr();
-    EXPECT_THAT(box, HasSubstr("Einde\nprod\\lzx.ver not found"));
+    EXPECT_THAT(box, HasSubstr("[information] Einde\nprod\\lzx.ver not found"));
     EXPECT_FALSE(pathExists("prod/lzx.ver"));
     EXPECT_FALSE(pathExists("prod/a.txt"));
     EXPECT_EQ(version(), "");
+}
+
+// An update never makes the product's directory: a missing one is a
+// product that is not there, in both update variants.
+TEST_F(InstallTest, MissingProductDirectoryInstallsNothing) {
+    pack(kTwoFiles);
+    for (int mainProduct : {1, 0}) {
+        variant(mainProduct, 0, 0);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(installArchive("a.lzx", "gone\\prod"), 0);
+        EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("gone\\prod not found"));
+        EXPECT_FALSE(pathExists("gone"));
+        EXPECT_EQ(version(), "");
+    }
+}
+
+TEST_F(InstallTest, OnlyWholeRecordsOfTheVersionFileCount) {
+    pack(kTwoFiles);
+    PathMakeDirs("prod");
+    // A record cut short after its name: "junk" must not become an entry.
+    std::string cut = bytesOf({record("#junk", 100)}).substr(0, 300);
+    writeFile("prod/lzx.ver", bytesOf({record("#old", 100)}) + cut);
+    EXPECT_EQ(installArchive("a.lzx", "prod"), 1);
+    std::vector<LzxEntry> list = readList("prod/lzx.ver");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_STREQ(list[0].name, "#old");
+    EXPECT_STREQ(list[1].name, "#a.txt");
+    EXPECT_STREQ(list[2].name, "#Sub\\b.txt");
+    EXPECT_EQ(readFile("prod/lzx.ver").size(), 3 * sizeof(LzxEntry));
 }
 
 TEST_F(InstallTest, OtherVariantsStartAnEmptyListAndRecordTheMainProduct) {
@@ -137,6 +170,28 @@ TEST_F(InstallTest, OtherVariantsStartAnEmptyListAndRecordTheMainProduct) {
     installArchive("a.lzx", "demo\\deep\\dir");
     EXPECT_EQ(readFile("demo/deep/dir/a.txt"), "alpha");
     EXPECT_EQ(readList("demo/deep/dir/lzx.ver").size(), 2u);
+    // The demo makes its directory itself, even for an archive that
+    // names no file in it.
+    pack("");
+    EXPECT_EQ(installArchive("a.lzx", "empty\\demo"), 1);
+    EXPECT_TRUE(pathExists("empty/demo/lzx.ver"));
+}
+
+// The installer's own words when the system refuses memory: the size and
+// the system's reason, after an empty first line.
+TEST(TrackedMemoryDeathTest, RefusedMemoryNamesSizeAndReason) {
+#if VORN_SANITIZED
+    GTEST_SKIP() << "the sanitizers' allocator ends the process itself";
+#else
+    auto starved = [] {
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = 512u << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        allocTracked(1 << 30);
+    };
+    EXPECT_EXIT(starved(), ExitedWithCode(2),
+                HasSubstr("\nError 123: 1073741824, Cannot allocate memory"));
+#endif
 }
 
 TEST_F(InstallTest, FailedUnpackingLeavesVersionFileAndRegistryAlone) {
@@ -147,7 +202,21 @@ TEST_F(InstallTest, FailedUnpackingLeavesVersionFileAndRegistryAlone) {
     writeProductVersion("Vorn", "3.0");
     EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2), HasSubstr("code = 211"));
     EXPECT_EQ(readFile("prod/lzx.ver"), before);
+    EXPECT_FALSE(pathExists("prod/a.txt"));  // written before the failure, taken back
     EXPECT_EQ(version(), "3.0");
+}
+
+// Without a private temporary directory the archive is not written at all:
+// no fallback name in the current directory, where a link may wait.
+TEST_F(InstallTest, NoTemporaryDirectoryRefusesInsteadOfFallingBack) {
+    writeFile("victim", "precious");
+    ASSERT_EQ(symlink("victim", "TEMP.LZX"), 0);
+    ScopedEnv tmp("TMPDIR", scratch_.path() + "/missing");
+    char name[kFileNameMax];
+    const unsigned char bytes[] = {1, 2, 3};
+    EXPECT_EXIT(writeArchive(name, bytes, 3), ExitedWithCode(2),
+                HasSubstr("cannot make a private temporary directory"));
+    EXPECT_EQ(readFile("victim"), "precious");
 }
 
 TEST_F(InstallTest, TemporaryArchiveIsPrivateAndRemoved) {
@@ -162,12 +231,75 @@ TEST_F(InstallTest, TemporaryArchiveIsPrivateAndRemoved) {
     EXPECT_EQ(readFile(path), std::string("\1\2\3"));
     deleteTemporary(name);
     EXPECT_FALSE(pathExists(path));
-    deleteTemporary(name);  // a missing file is no error
-    // A directory that went away meanwhile is made anew.
-    ASSERT_EQ(rmdir(path.substr(0, path.rfind('/')).c_str()), 0);
+    EXPECT_FALSE(pathExists(path.substr(0, path.rfind('/'))));  // its directory too
+    deleteTemporary(name);                                      // a missing file is no error
+    // Every archive gets a directory of its own.
+    std::string first = path;
     writeArchive(name, bytes, 3);
+    EXPECT_NE(std::string(name), first);
     EXPECT_EQ(readFile(name), std::string("\1\2\3"));
     deleteTemporary(name);
+}
+
+// The version is recorded after the new files are in place; when the
+// registry cannot take it, the files go back too: old files, old version
+// list and old version, never a mix.
+TEST_F(InstallTest, FailedVersionRecordTakesTheInstallationBack) {
+    pack(kTwoFiles);
+    PathMakeDirs("prod");
+    std::string list = bytesOf({record("#a.txt", 100)});
+    writeFile("prod/lzx.ver", list);
+    writeFile("prod/a.txt", "old alpha");
+    // A store whose directory leaves no room for the private name that a
+    // write needs beside it: reads work, the write fails.
+    std::string deep = scratch_.path() + "/";
+    deep += std::string(250 - deep.size(), 'r');
+    ASSERT_EQ(mkdir(deep.c_str(), 0700), 0);
+    std::string store = "[Software\\Vorn]\n\"Version\"=\"3.0\"\n";
+    writeFile(deep + "/registry", store);
+    ScopedEnv registry("VELMORA_REGISTRY", deep + "/registry");
+    EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2),
+                HasSubstr("cannot record version 3.01 in the registry"));
+    EXPECT_EQ(readFile("prod/a.txt"), "old alpha");
+    EXPECT_EQ(readFile("prod/lzx.ver"), list);
+    EXPECT_FALSE(pathExists("prod/Sub"));
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator("prod")) {
+        EXPECT_THAT(e.path().filename().string(), testing::AnyOf("a.txt", "lzx.ver"));
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2);
+    EXPECT_EQ(readFile(deep + "/registry"), store);
+}
+
+// A killed run leaves its private directory behind; the next run removes
+// it, and only it: names of live processes and other names stay.
+TEST_F(InstallTest, LeftoversOfKilledRunsAreRemoved) {
+    pid_t dead = fork();
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    waitpid(dead, nullptr, 0);
+    std::string tmp = scratch_.path() + "/";
+    std::string deadDir = tmp + "~vorn" + std::to_string(dead) + "-1.dir";
+    std::string liveDir = tmp + "~vorn1-1.dir";  // init never ends
+    for (const std::string& d : {deadDir, liveDir}) {
+        ASSERT_EQ(mkdir(d.c_str(), 0700), 0);
+        writeFile(d + "/TEMP.LZX", "archive");
+    }
+    writeFile(tmp + "~vorn" + std::to_string(dead) + "-7.tmp", "half");
+    writeFile(tmp + "~vornx-1.tmp", "not ours");
+    writeFile(tmp + "TEMP.LZX", "not ours either");
+    PathMakeDirs("prod");
+    writeFile("prod/~vorn" + std::to_string(dead) + "-3.old", "backup");
+    writeFile("prod/keep.txt", "user's");
+    recoverInstallation("prod");
+    EXPECT_FALSE(pathExists(deadDir));
+    EXPECT_FALSE(pathExists(tmp + "~vorn" + std::to_string(dead) + "-7.tmp"));
+    EXPECT_FALSE(pathExists("prod/~vorn" + std::to_string(dead) + "-3.old"));
+    EXPECT_EQ(readFile(liveDir + "/TEMP.LZX"), "archive");
+    EXPECT_TRUE(pathExists(tmp + "~vornx-1.tmp"));
+    EXPECT_TRUE(pathExists(tmp + "TEMP.LZX"));
+    EXPECT_EQ(readFile("prod/keep.txt"), "user's");
 }
 
 }  // namespace

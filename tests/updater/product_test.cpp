@@ -3,8 +3,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "config_test_base.h"
@@ -52,15 +55,55 @@ TEST(RegistryStore, TextFormRoundTripsAwkwardBytes) {
     EXPECT_EQ(*again.find("Software\\Odd]%Key\n")->get("V\"al"), "");
 }
 
-TEST(RegistryStore, DamagedLinesAreDroppedAndTheRestKept) {
+// Other programs share the store: a write changes our value's line and
+// nothing else, whatever the rest looks like.
+TEST(RegistryStore, LinesWeDoNotOwnSurviveByteForByte) {
+    const std::string before =
+        "; written by hand\r\n"
+        "[Software\\Trivelo]\r\n"
+        "\"Path\"=\"C:\\Program Files\\Trivelo\"\r\n"
+        "\"Count\"=dword:0000002a\n"
+        "[Software\\Broken\n"
+        "\"Lost\"=\"no\"\n"
+        "garbage line\n"
+        "[Software\\Vorn]  \n"
+        "\"Location\"=\"/opt/vorn\"\n"
+        "\"Version\"=\"3.0\"\n"
+        "\n"
+        "# the end, without a line feed";
     registry_store::Store store;
-    EXPECT_FALSE(registry_store::parse(
-        "\"Orphan\"=\"x\"\n[Software\\A]\n\"Good\"=\"1\"\n\"Bad\"=\"unterminated\n"
-        "garbage\n[Software\\B\n",
-        store));
-    ASSERT_EQ(store.keys.size(), 1u);
-    EXPECT_EQ(*store.find("Software\\A")->get("Good"), "1");
-    EXPECT_EQ(store.find("Software\\A")->get("Bad"), nullptr);
+    EXPECT_FALSE(registry_store::parse(before, store));  // some lines are not ours to read
+    // Another program's backslashes mean themselves.
+    EXPECT_EQ(*store.find("Software\\Trivelo")->get("Path"), "C:\\Program Files\\Trivelo");
+    EXPECT_EQ(store.find("Software\\Trivelo")->get("Count"), nullptr);
+    // A damaged key line gives its values to no key, and ours stay ours.
+    EXPECT_EQ(store.find("Software\\Broken"), nullptr);
+    ASSERT_NE(store.find("Software\\Vorn"), nullptr);
+    EXPECT_EQ(store.find("Software\\Vorn")->get("Lost"), nullptr);
+    EXPECT_EQ(*store.find("Software\\Vorn")->get("Location"), "/opt/vorn");
+    EXPECT_EQ(registry_store::format(store), before);  // read and written unchanged
+
+    store.obtain("Software\\VORN").set("Version", "3.01");
+    store.obtain("Software\\Vorn").set("New", "x");
+    store.obtain("Software\\Fresh").set("A", "1");
+    std::string expected = before;
+    expected.replace(expected.find("\"3.0\""), 5, "\"3.01\"");
+    expected.replace(expected.find("\n\n#"), 1, "\n\"New\"=\"x\"\n");
+    expected += "\n\n[Software\\Fresh]\n\"A\"=\"1\"\n";
+    EXPECT_EQ(registry_store::format(store), expected);
+}
+
+TEST(RegistryStore, ManyKeysAreReadInOnePass) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i)
+        text += "[Software\\Key" + std::to_string(i) + "]\n\"V\"=\"" + std::to_string(i) + "\"\n";
+    registry_store::Store store;
+    EXPECT_TRUE(registry_store::parse(text, store));
+    EXPECT_EQ(store.keys.size(), 20000u);
+    EXPECT_EQ(*store.find("software\\key19999")->get("v"), "19999");
+    store.obtain("Software\\Key7").set("V", "seven");
+    std::string out = registry_store::format(store);
+    EXPECT_EQ(out.size(), text.size() + 4);
 }
 
 TEST_F(ProductTest, MissingKeyFailsAndLeavesAnEmptyKeyBehind) {
@@ -80,14 +123,28 @@ TEST_F(ProductTest, UpdateNeedsLocationAndVersion) {
     EXPECT_STREQ(gConfig.installedVersion, "3.01");
 }
 
+// An empty location would mean the file system's root, a relative one
+// wherever the installer was started.
+TEST_F(ProductTest, EmptyOrRelativeLocationIsNoProduct) {
+    set("Version", "3.01");
+    for (const char* location : {"", "Vorn", "relative/dir", "C:", "C:Vorn", "\\Vorn", "..\\up"}) {
+        set("Location", location);
+        EXPECT_EQ(findProductDirectory(), 0) << location;
+    }
+    for (const char* location : {"/opt/vorn", "C:\\", "d:/Games/Vorn", "\\\\server\\share"}) {
+        set("Location", location);
+        EXPECT_EQ(findProductDirectory(), 1) << location;
+    }
+}
+
 TEST_F(ProductTest, ValuesLongerThanTheirBuffersFail) {
-    set("Location", std::string(259, 'd').c_str());
+    set("Location", ("/" + std::string(258, 'd')).c_str());
     set("Version", std::string(79, '3').c_str());
     EXPECT_EQ(readProductKey("Vorn"), 1);
     set("Version", std::string(80, '3').c_str());
     EXPECT_EQ(readProductKey("Vorn"), 0);
     set("Version", "3");
-    set("Location", std::string(260, 'd').c_str());
+    set("Location", ("/" + std::string(259, 'd')).c_str());
     EXPECT_EQ(readProductKey("Vorn"), 0);
 }
 
@@ -119,6 +176,24 @@ TEST_F(ProductTest, WriteVersionKeepsOtherValuesAndKeys) {
     EXPECT_STREQ(gConfig.installedVersion, "3.02");
     EXPECT_STREQ(gConfig.productDir, "/opt/vorn");
     EXPECT_EQ(writeProductVersion(std::string(31, 'k').c_str(), "1"), 0);  // name too long
+}
+
+// The store may be a link to a file kept elsewhere: a write replaces that
+// file (beside it, in one rename) and keeps the link.
+TEST_F(ProductTest, LinkedStoreIsWrittenAtItsTarget) {
+    std::string real = scratch_.path() + "/elsewhere/registry";
+    registry_store::makeDirectories(scratch_.path() + "/elsewhere");
+    registry_store::makeDirectories(scratch_.path() + "/store");
+    writeFile(real, "# kept\n[Software\\Vorn]\n\"Location\"=\"/opt/vorn\"\n");
+    ASSERT_EQ(symlink("../elsewhere/registry", store_.c_str()), 0);
+    EXPECT_EQ(writeProductVersion("Vorn", "3.01"), 1);
+    struct stat st;
+    ASSERT_EQ(lstat(store_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(readFile(real),
+              "# kept\n[Software\\Vorn]\n\"Location\"=\"/opt/vorn\"\n\"Version\"=\"3.01\"\n");
+    for (const auto& e : std::filesystem::directory_iterator(scratch_.path() + "/elsewhere"))
+        EXPECT_THAT(e.path().filename().string(), testing::StartsWith("registry"));
 }
 
 TEST_F(ProductTest, UnwritableStoreFailsWithoutHarm) {

@@ -2,15 +2,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "config_test_base.h"
+#include "scoped_env.h"
+#include "support/tempdir.h"
 #include "updater/config.h"
+#include "updater/product.h"
 #include "updater/run.h"
 #include "updater/texts.h"
 
+using testing::ExitedWithCode;
 using testing::HasSubstr;
+using testing::Not;
 
 namespace {
 
@@ -208,6 +215,66 @@ TEST_F(ConfigTest, LanguageComesFromThePrimaryLanguage) {
     EXPECT_EQ(gConfig.dutch, 0);
     chooseLanguage(0x0013 | 0x0400 | 0x8000);  // only the low 10 bits count
     EXPECT_EQ(gConfig.dutch, 1);
+}
+
+// The whole run sequence in each variant, in a child process (its end is
+// the process's end), with a private store, marker directory and input
+// that ends at once (the dialog then counts as cancelled).
+class RunSequence : public ConfigTest {
+  protected:
+    static int runWithoutInput(const char* arguments) {
+        if (!std::freopen("/dev/null", "r", stdin)) return 99;
+        return runInstaller(0, arguments);
+    }
+    void set(const char* key, const char* name, const char* value) {
+        platform::RegKey k;
+        ASSERT_EQ(openProductKey(key, k), 1);
+        ASSERT_TRUE(platform::regWriteString(k, name, value));
+        platform::regCloseKey(k);
+    }
+
+    ScratchDir scratch_;
+    ScopedEnv registry_{"VELMORA_REGISTRY", scratch_.path() + "/registry"};
+    ScopedEnv runtime_{"XDG_RUNTIME_DIR", scratch_.path()};
+    ScopedEnv tmp_{"TMPDIR", scratch_.path()};
+};
+
+TEST_F(RunSequence, EachVariantNamesItsOwnMissingDirectory) {
+    variant(1, 0, 0);
+    EXPECT_EXIT(std::exit(runWithoutInput("-spawned")), ExitedWithCode(0),
+                HasSubstr("[error] Exit program\nVorn directory not found\n"));
+    variant(1, 1, 0);
+    EXPECT_EXIT(std::exit(runWithoutInput("-spawned")), ExitedWithCode(0),
+                HasSubstr("[error] Exit program\nVorn Demo directory not found\n"));
+    variant(0, 0, 0);
+    EXPECT_EXIT(std::exit(runWithoutInput("-spawned")), ExitedWithCode(0),
+                HasSubstr("[error] Exit program\nProgram directory not found\n"));
+}
+
+// The demo reads no installed version, so it needs none to reach its dialog.
+TEST_F(RunSequence, DemoSkipsTheVersionCheck) {
+    variant(1, 1, 0);
+    set("Vorn Demo", "Location", (scratch_.path() + "/demo").c_str());
+    EXPECT_EXIT(std::exit(runWithoutInput("-spawned")), ExitedWithCode(0),
+                Not(HasSubstr("version 3.0")));
+    variant(1, 0, 0);
+    set("Vorn", "Location", (scratch_.path() + "/vorn").c_str());
+    set("Vorn", "Version", "2.9");
+    EXPECT_EXIT(std::exit(runWithoutInput("-spawned")), ExitedWithCode(0),
+                HasSubstr("You need Vorn version 3.0"));
+}
+
+// The product family's installer looks for the family's marker, and the
+// main product's for its own.
+TEST_F(RunSequence, FamilyWaitsForItsOwnMarker) {
+    ASSERT_EQ(isProductActive("Velmora"), 0);  // held by this process from here on
+    variant(0, 0, 0);
+    EXPECT_EXIT(std::exit(runWithoutInput("")), ExitedWithCode(1),
+                HasSubstr("[information] Exit program\nDuring updating no other Velmora "
+                          "Software should be active.\n"));
+    variant(1, 0, 0);
+    EXPECT_EXIT(std::exit(runWithoutInput("")), ExitedWithCode(0),
+                HasSubstr("Vorn directory not found"));
 }
 
 TEST(WindowsVersion, OlderThan4IsRefusedWithMajorAndMinor) {
