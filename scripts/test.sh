@@ -23,10 +23,11 @@ run_suite() {  # name, extra cmake args...
   ctest --test-dir "$root/build-$name" -j "$jobs" --output-on-failure
 }
 
-run_suite release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_BENCH=ON
+run_suite release -DCMAKE_BUILD_TYPE=Release -DVORN_BENCH=ON
 bash "$root/scripts/example.sh" "$root/build-release"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   run_suite sanitize -DCMAKE_BUILD_TYPE=Debug -DVORN_SANITIZE=ON
+bash "$root/scripts/fuzz.sh"
 bash "$root/scripts/variants.sh" "$root/build-release"
 
 # The Windows build and its tests under Wine (installs Wine and friends).
