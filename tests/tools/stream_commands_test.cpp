@@ -45,6 +45,22 @@ TEST(StreamCommandsTest, RoundTripsInEveryMode) {
     }
 }
 
+TEST(StreamCommandsTest, BestFindsSmallerFilesThatEveryReaderReads) {
+    ScratchDir dir;
+    std::string in = sample(Sample::Text, 200000, 3);
+    writeFile("in.bin", in);
+    ASSERT_EQ(runTool("compress in.bin plain.lzx").code, 0);
+    // Two threads: the packer choice must reach the workers too.
+    ToolRun b = runTool("compress --best in.bin best.lzx -T 2");
+    ASSERT_EQ(b.code, 0) << b.err;
+    EXPECT_LT(std::filesystem::file_size("best.lzx"), std::filesystem::file_size("plain.lzx"));
+    ASSERT_EQ(runTool("decompress best.lzx back.bin").code, 0);
+    EXPECT_TRUE(readFile("back.bin") == in);
+    ToolRun h = runTool("compress --best --huffman in.bin h.lzx");
+    EXPECT_EQ(h.code, 64);
+    EXPECT_THAT(h.err, HasSubstr("--best"));
+}
+
 TEST(StreamCommandsTest, TestInfoAndExitCodes) {
     ScratchDir dir;
     writeFile("in.bin", data(50000, 1));

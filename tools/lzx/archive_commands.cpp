@@ -16,9 +16,11 @@ constexpr int64_t kProgressStep = 1 << 20;  // progress line every MB
 constexpr size_t kNameMax = 260;            // the longest name the library takes, with its NUL
 
 const char kPackHelp[] =
-    "usage: lzx pack LISTFILE\n"
+    "usage: lzx pack [--best] LISTFILE\n"
     "Builds the archive that LISTFILE describes and prints the number of entries,\n"
-    "the source bytes, the archive bytes and the ratio.\n";
+    "the source bytes, the archive bytes and the ratio.\n"
+    "--best packs with a slower LZ packer that finds a smaller archive in the\n"
+    "same format (the installer reads it as any other).\n";
 const char kListHelp[] =
     "usage: lzx list ARCHIVE\n"
     "Prints one line per entry: stored name, size, V=version and every option\n"
@@ -186,12 +188,17 @@ int lzxPackCommand(int argc, char** argv) {
         std::fputs(kPackHelp, stdout);
         return kExitOk;
     }
+    bool best = argc == 2 && std::strcmp(argv[0], "--best") == 0;
+    if (best) {
+        --argc;
+        ++argv;
+    }
     if (argc != 1) return usageError(kPackHelp, "pack takes one list file", "");
     if (std::strlen(argv[0]) >= kNameMax) return usageError(kPackHelp, "name too long", "");
     lzx::PackResult r;
     {
         ArchiveProgress progress;
-        r = lzx::pack(argv[0], progress.hook());
+        r = lzx::pack(argv[0], progress.hook(), best);
     }
     std::printf("%d entries, %lld source bytes, %lld archive bytes", r.entries,
                 static_cast<long long>(r.sourceBytes), static_cast<long long>(r.archiveBytes));

@@ -14,13 +14,15 @@
 namespace {
 
 const char kCompressUsage[] =
-    "compress [--huffman | --rowsort] IN OUT [-T N]\n"
+    "compress [--huffman | --rowsort] [--best] IN OUT [-T N]\n"
     "Writes IN as the LZX1 file OUT: LZ coding by default, Huffman-only coding\n"
     "with --huffman.\n"
     "--rowsort sorts the 64-byte rows of every block before LZ coding. It is\n"
     "meant for bitmaps: every 16384-byte block of IN must hold at least one\n"
     "64-byte row of 0xFF bytes (a short last block is padded so that it does).\n"
     "Any other data stops with \"SorPack: no empty rows\" and exit code 2.\n"
+    "--best packs with a slower LZ packer that finds smaller files in the same\n"
+    "format (for vendors; any LZX1 reader reads them). Not with --huffman.\n"
     "-T N codes blocks on N threads (default: one per core); the file is the\n"
     "same for every N.\n"
     "IN - reads stdin. OUT - writes stdout: the file is finished in a private\n"
@@ -105,6 +107,8 @@ int parseStreamArgs(const char* command, int argc, char** argv, bool modes, lzx:
             if (modeSet) return usageError(command, "--huffman and --rowsort exclude each other");
             modeSet = true;
             o.mode = a[2] == 'h' ? lzx::Mode::huffman : lzx::Mode::rowsort;
+        } else if (modes && std::strcmp(a, "--best") == 0) {
+            o.best = true;
         } else if (std::strcmp(a, "-T") == 0 || std::strncmp(a, "-T", 2) == 0) {
             const char* n = a[2] ? a + 2 : (i + 1 < argc ? argv[++i] : "");
             char* end = nullptr;
@@ -120,6 +124,9 @@ int parseStreamArgs(const char* command, int argc, char** argv, bool modes, lzx:
         }
     }
     if (files.size() != 2) return usageError(command, "needs IN and OUT");
+    if (o.best && o.mode == lzx::Mode::huffman) {
+        return usageError(command, "--best improves LZ coding; --huffman has none");
+    }
     return -1;
 }
 

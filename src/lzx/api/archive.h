@@ -59,7 +59,8 @@ struct PackResult {
     int64_t archiveBytes;
 };
 // Builds the archive that a list file describes.
-PackResult pack(const std::string& listFile, const Progress& progress = {});
+// best: pack with the slower LZ packer that finds smaller archives.
+PackResult pack(const std::string& listFile, const Progress& progress = {}, bool best = false);
 
 // Builds an archive from entries given in code.
 class ArchiveWriter {

@@ -145,12 +145,12 @@ std::string targetProblem(const Entry& entry, const std::string& target, bool un
     });
 }
 
-PackResult pack(const std::string& listFile, const Progress& progress) {
+PackResult pack(const std::string& listFile, const Progress& progress, bool best) {
     ProgressScope scope(progress);
     return guarded([&] {
         int32_t total = 0;
         int32_t packed = 0;
-        int32_t entries = PackLZX(listFile.c_str(), &total, &packed, nullptr, 0);
+        int32_t entries = PackLZX(listFile.c_str(), &total, &packed, nullptr, 0, best ? 1 : 0);
         return PackResult{entries, total, packed};
     });
 }

@@ -42,6 +42,9 @@ struct Options {
     int threads;
     // Called after each piece of a whole-file or whole-stream call.
     Progress progress;
+    // Writing: the slower LZ packer that finds smaller files in the same
+    // format (readable by every LZX1 reader). Ignored for Mode::huffman.
+    bool best = false;
 };
 
 // The library's version, "major.minor.patch".

@@ -59,6 +59,7 @@ Writer::Writer(const std::string& path, const Options& options) : s_(new State) 
     s_->stream.h = guarded([&] {
         HILE* h = Hopen(path.c_str(), detail::writeMode(options.mode));
         HsetThreads(h, detail::threadCount(options));
+        h->packBest = options.best ? 1 : 0;
         return h;
     });
 }
