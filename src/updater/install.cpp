@@ -114,10 +114,10 @@ void writeArchive(char* name, const unsigned char* data, int32_t size) {
         fatalError("Install: cannot make a private temporary directory in [%s]", base.c_str());
     }
     addFatalCleanup(removeArchive);
-    if (std::strlen(gArchiveDir) + std::strlen("TEMP.LZX") >= kFileNameMax) {
+    int n = std::snprintf(name, kFileNameMax, "%sTEMP.LZX", gArchiveDir);
+    if (n < 0 || n >= kFileNameMax) {
         fatalError("Install: temporary directory name too long [%s]", gArchiveDir);
     }
-    std::snprintf(name, kFileNameMax, "%sTEMP.LZX", gArchiveDir);
     std::memcpy(gArchive, name, kFileNameMax);
     ConPrint("\nConstructed filename = [%s]", name);
     FileRec f;
