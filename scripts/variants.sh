@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc)
 
-smoke() {  # build dir, main (1/0), demo (1/0)
+# A subshell, so the environment it sets up ends with it.
+smoke() (  # build dir, main (1/0), demo (1/0)
   local build=$1 main=$2 demo=$3
   local d
   d=$(mktemp -d "${TMPDIR:-/tmp}/vorn-variant.XXXXXX")
@@ -43,7 +44,7 @@ smoke() {  # build dir, main (1/0), demo (1/0)
     return 1
   fi
   echo "variant main=$main demo=$demo: installed $files files, exit 0"
-}
+)
 
 for variant in "ON OFF" "ON ON" "OFF OFF" "OFF ON"; do
   set -- $variant
