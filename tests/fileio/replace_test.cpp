@@ -153,5 +153,9 @@ TEST_F(ReplaceTest, NameThatCannotHoldThePrivateNameIsRefused) {
         },
         // The 199-character report cuts before the code; the name shows.
         ExitedWithCode(2), HasSubstr("File Error : name = [dddd"));
+#ifndef _WIN32
+    // A Windows death test runs in a new process with a scratch directory of
+    // its own, so this one's directory tells nothing about what it made.
     EXPECT_TRUE(listDir(longDir).empty());
+#endif
 }
