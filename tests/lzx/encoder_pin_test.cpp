@@ -13,16 +13,6 @@
 
 namespace {
 
-// A fixed generator (not std::mt19937's distributions, which differ between
-// standard libraries) so the inputs are the same everywhere.
-struct Lcg {
-    uint64_t s;
-    uint32_t next() {
-        s = s * 6364136223846793005u + 1442695040888963407u;
-        return static_cast<uint32_t>(s >> 33);
-    }
-};
-
 // Words with repeats near and far, so chains get long and the window edge
 // at 1024 bytes is crossed often.
 Bytes wordText(uint64_t seed, size_t n) {

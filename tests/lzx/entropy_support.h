@@ -8,6 +8,16 @@
 
 #include "lzx/codec.h"
 
+// A fixed generator (not std::mt19937's distributions, which differ between
+// standard libraries) so generated inputs are the same everywhere.
+struct Lcg {
+    uint64_t s;
+    uint32_t next() {
+        s = s * 6364136223846793005u + 1442695040888963407u;
+        return static_cast<uint32_t>(s >> 33);
+    }
+};
+
 using Bytes = std::vector<uint8_t>;
 
 inline std::unique_ptr<Codec> newCodec() {

@@ -66,7 +66,7 @@ Bytes unpack(Codec& c, int32_t bits) {
     return Bytes(c.byteBuf, c.byteBuf + n);
 }
 
-struct Lcg {
+struct BoundedLcg {
     uint64_t s;
     uint32_t below(uint32_t n) {
         s = s * 6364136223846793005u + 1442695040888963407u;
@@ -77,7 +77,7 @@ struct Lcg {
 // Literals and references of every length at short and far distances,
 // until about `size` bytes; literals favour the four given bytes.
 std::vector<Item> mixedItems(uint64_t seed, size_t size, const char* favoured) {
-    Lcg r{seed};
+    BoundedLcg r{seed};
     std::vector<Item> items;
     size_t p = 0;
     while (p < size) {
@@ -148,7 +148,7 @@ std::vector<Item> deepItems(uint64_t seed, size_t count) {
     std::vector<int> syms;
     for (int s = 0; s < kLzSymbols; s++)
         if (lens[static_cast<size_t>(s)]) syms.push_back(s);
-    Lcg r{seed};
+    BoundedLcg r{seed};
     // 'a' and then L-3, D-1 references (symbol 256, a 18-bit code) give
     // room for the farthest references.
     std::vector<Item> items{{'a', 0, 0}};

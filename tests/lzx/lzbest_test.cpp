@@ -11,14 +11,6 @@
 
 namespace {
 
-struct Lcg {
-    uint64_t s;
-    uint32_t next() {
-        s = s * 6364136223846793005u + 1442695040888963407u;
-        return static_cast<uint32_t>(s >> 33);
-    }
-};
-
 Bytes randomBytes(size_t n, uint64_t seed) {
     Lcg r{seed};
     Bytes b(n);

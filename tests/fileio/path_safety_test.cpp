@@ -17,7 +17,7 @@ using testing::HasSubstr;
 
 namespace {
 
-class SpecialTest : public testing::Test {
+class PathSafetyTest : public testing::Test {
   protected:
     void SetUp() override { FileStackClear(); }
     void TearDown() override { FileCloseAll(); }
@@ -32,7 +32,7 @@ int entries(const char* path) {
     return n;
 }
 
-TEST_F(SpecialTest, LongNamesAreRefusedNeverCut) {
+TEST_F(PathSafetyTest, LongNamesAreRefusedNeverCut) {
     // A file whose name is the first 259 characters of a longer one must not
     // be the file that the longer name reaches.
     mkdir("ddd", 0777);
@@ -59,7 +59,7 @@ TEST_F(SpecialTest, LongNamesAreRefusedNeverCut) {
     EXPECT_EQ(entries("ddd"), 1);
 }
 
-TEST_F(SpecialTest, FifosAndDirectoriesAreRefusedWithoutWaiting) {
+TEST_F(PathSafetyTest, FifosAndDirectoriesAreRefusedWithoutWaiting) {
     ASSERT_EQ(mkfifo("fifo", 0666), 0);
     mkdir("dir", 0777);
     // A FIFO without a writer would block an ordinary open for ever: the
@@ -93,7 +93,7 @@ TEST_F(SpecialTest, FifosAndDirectoriesAreRefusedWithoutWaiting) {
     EXPECT_EQ(entries("."), 2);  // no temporary left beside them
 }
 
-TEST_F(SpecialTest, KindsAndIdentityOfPaths) {
+TEST_F(PathSafetyTest, KindsAndIdentityOfPaths) {
     writeFile("a", "one");
     writeFile("b", "one");
     mkdir("d", 0777);
@@ -117,7 +117,7 @@ TEST_F(SpecialTest, KindsAndIdentityOfPaths) {
     EXPECT_EQ(FileSame("dangling", "missing"), 0);
 }
 
-TEST_F(SpecialTest, BesideFileForReadingBack) {
+TEST_F(PathSafetyTest, BesideFileForReadingBack) {
     FileRec f;
     FileCreateBeside(f, 1, "t.bin", true);
     FileWrite(f, 5, "hello");
