@@ -5,8 +5,8 @@
 #include <bit>
 #include <cstring>
 
-#include "lzx/codec.h"
 #include "base/error.h"
+#include "lzx/codec.h"
 
 static_assert(std::endian::native == std::endian::little, "the bit stream uses LE word access");
 
@@ -121,18 +121,20 @@ inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
 }
 
 // Entries of Codec::decodeTable; one load drives one decoding step.
-//   bits 0..5    the code's length: the bits the step consumes
+//   bits 0..5    the bits the step consumes
 //   bits 6..7    kind
+//   bits 25..29  the length of the entry's first code
 //   literal:     bits 8..15 the byte
 //   reference:   bits 8..11 width of the length extra, 12..15 of the distance
 //                extra, bit 16 set when the length code's top bit is 1 (lb > 0),
-//                bit 17 the same for the distance code; 25..29 the code length
+//                bit 17 the same for the distance code
 //   subtable:    bits 8..23 its offset in the table, 24..28 its index width;
 //                its entries consume the whole code, root bits included
 //   search:      no table holds the code (absent, or beyond the tables' room)
 enum : uint32_t { kKindLiteral = 0, kKindReference = 1, kKindSubtable = 2, kKindSearch = 3 };
 constexpr uint32_t kSearchEntry = kKindSearch << 6;
 constexpr uint32_t kDecodeRootMask = (1u << kDecodeRootBits) - 1;
+constexpr int kFirstLenShift = 25;
 
 inline uint32_t entryKind(uint32_t e) {
     return (e >> 6) & 3;
@@ -142,10 +144,11 @@ inline uint32_t entryKind(uint32_t e) {
 // `len` bits. The extra-bit widths drop the implied top bit of a code.
 inline uint32_t symbolEntry(int32_t s, int len) {
     uint32_t l = static_cast<uint32_t>(len);
-    if (s < 256) return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8;
+    if (s < 256) return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8 | l << kFirstLenShift;
     uint32_t lb = static_cast<uint32_t>(s - 256) >> 4, db = static_cast<uint32_t>(s - 256) & 15;
     uint32_t lx = lb > 1 ? lb - 1 : 0, dx = db > 1 ? db - 1 : 0;
-    return l | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 | (db != 0) << 17;
+    return l | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 | (db != 0) << 17 |
+           l << kFirstLenShift;
 }
 
 // The entry for the code at the start of `bits` (at least 24 stream bits),

@@ -2,8 +2,8 @@
 // layer with record size 1, whose short counts are fatal.
 #include <cctype>
 
-#include "lzx/lzx.h"
 #include "base/error.h"
+#include "lzx/lzx.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <functional>
 
+#include "base/error.h"
 #include "lzx/bitio.h"
 #include "lzx/codec.h"
-#include "base/error.h"
 
 namespace {
 
@@ -156,44 +156,65 @@ void MakeDecodeTable(Codec& c, const FresTable& t) {
     constexpr int32_t kRoot = 1 << kDecodeRootBits;
     constexpr int32_t kRoom = sizeof c.decodeTable / sizeof c.decodeTable[0];
     uint32_t* table = c.decodeTable;
-    std::fill(table, table + kRoot, kSearchEntry);
-    // Codes up to the root width fill every root entry they begin; a longer
-    // code only widens the subtable under its first kDecodeRootBits bits.
-    uint8_t subBits[kRoot] = {};
-    for (int32_t i = 0; i < t.count; i++) {
-        int l = t.len[i];
-        if (l == 0) continue;
-        auto code = static_cast<uint32_t>(t.code[i]);
-        if (l <= kDecodeRootBits) {
-            uint32_t e = symbolEntry(i, l);
-            for (uint32_t j = code; j < kRoot; j += 1u << l) table[j] = e;
-        } else {
-            uint8_t& b = subBits[code & kDecodeRootMask];
-            b = std::max(b, static_cast<uint8_t>(l - kDecodeRootBits));
+    // The used symbols ordered by code length (a counting sort; by symbol
+    // within a length).
+    int32_t start[kMaxCodeLen + 2] = {};
+    for (int32_t i = 0; i < t.count; i++) start[t.len[i] + 1]++;
+    for (int l = 1; l <= kMaxCodeLen + 1; l++) start[l] += start[l - 1];
+    uint16_t byLen[kFresMax];
+    int32_t at[kMaxCodeLen + 1];
+    std::copy(start, start + kMaxCodeLen + 1, at);
+    for (int32_t i = 0; i < t.count; i++) byLen[at[t.len[i]]++] = static_cast<uint16_t>(i);
+
+    // The root grows with the code length: the codes of length l go into a
+    // table of 2^l entries, which is then doubled by copying, so each entry
+    // is written once and every longer index repeats its first l bits.
+    // Unused codes keep the search entry; a longer code overwrites the copies
+    // of its own prefix later.
+    table[0] = table[1] = kSearchEntry;
+    int32_t size = 2;
+    for (int l = 1; l <= kDecodeRootBits; l++) {
+        for (int32_t k = start[l]; k < start[l + 1]; k++) {
+            int32_t s = byLen[k];
+            table[t.code[s]] = symbolEntry(s, l);
         }
+        if (l < kDecodeRootBits) {
+            std::memcpy(table + size, table, static_cast<size_t>(size) * sizeof *table);
+            size *= 2;
+        }
+    }
+
+    // Longer codes: a subtable under their first kDecodeRootBits bits, as
+    // wide as the longest code there; the root entry holds that width while
+    // the widths are gathered (kind search, width in bits 24..28).
+    const int32_t longFirst = start[kDecodeRootBits + 1], longEnd = start[kMaxCodeLen + 1];
+    for (int32_t k = longFirst; k < longEnd; k++) {
+        int32_t s = byLen[k];
+        table[t.code[s] & kDecodeRootMask] =
+            kSearchEntry | static_cast<uint32_t>(t.len[s] - kDecodeRootBits) << 24;
     }
     // A hostile length set can ask for more subtable room than there is;
     // the prefixes left without a subtable fall back to the search.
     int32_t next = kRoot;
-    for (int32_t r = 0; r < kRoot; r++) {
-        if (subBits[r] == 0) continue;
-        int32_t size = 1 << subBits[r];
-        if (size > kRoom - next) continue;
-        table[r] = kKindSubtable << 6 | static_cast<uint32_t>(next) << 8 |
-                   static_cast<uint32_t>(subBits[r]) << 24;
-        std::fill(table + next, table + next + size, kSearchEntry);
-        next += size;
-    }
-    for (int32_t i = 0; i < t.count; i++) {
-        int l = t.len[i];
-        if (l <= kDecodeRootBits) continue;
-        auto code = static_cast<uint32_t>(t.code[i]);
-        uint32_t root = table[code & kDecodeRootMask];
-        if (entryKind(root) != kKindSubtable) continue;
+    for (int32_t k = longFirst; k < longEnd; k++) {
+        int32_t s = byLen[k];
+        int l = t.len[s];
+        auto code = static_cast<uint32_t>(t.code[s]);
+        uint32_t& root = table[code & kDecodeRootMask];
+        if (entryKind(root) == kKindSearch) {
+            uint32_t width = root >> 24;
+            int32_t room = 1 << width;
+            root = kSearchEntry;
+            if (width == 0 || room > kRoom - next) continue;
+            root = kKindSubtable << 6 | static_cast<uint32_t>(next) << 8 | width << 24;
+            std::fill(table + next, table + next + room, kSearchEntry);
+            next += room;
+        }
+        if (entryKind(root) != kKindSubtable) continue;  // not a prefix code: search
         uint32_t* sub = table + ((root >> 8) & 0xFFFF);
-        uint32_t size = 1u << ((root >> 24) & 31);
-        uint32_t e = symbolEntry(i, l);
-        for (uint32_t j = code >> kDecodeRootBits; j < size; j += 1u << (l - kDecodeRootBits))
+        uint32_t subSize = 1u << ((root >> 24) & 31);
+        uint32_t e = symbolEntry(s, l);
+        for (uint32_t j = code >> kDecodeRootBits; j < subSize; j += 1u << (l - kDecodeRootBits))
             sub[j] = e;
     }
 }
@@ -285,20 +306,21 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
             quick[j] = static_cast<uint8_t>(s);
     }
     t.count = n;
+    int32_t pos = c.bitPos;
     for (int32_t i = 0; i < n;) {
-        uint32_t bits = BitPeek(c);
+        uint32_t bits = lzx_bits::peekAt(c, pos);
         int32_t s = quick[bits & ((1u << kQuickBits) - 1)];
         if (s == 0xFF) s = UnCode(lc, bits);
-        c.bitPos += lc.len[s];
+        pos += lc.len[s];
         if (s <= kMaxCodeLen) {
             t.len[i++] = static_cast<uint8_t>(s);
             continue;
         }
         int32_t k;
         if (s == kRunShort) {
-            k = static_cast<int32_t>(BitGet(c, 4)) + 3;
+            k = static_cast<int32_t>(lzx_bits::getAt(c, 4, pos)) + 3;
         } else if (s == kRunLong) {
-            k = static_cast<int32_t>(BitGet(c, 6)) + 20;
+            k = static_cast<int32_t>(lzx_bits::getAt(c, 6, pos)) + 20;
         } else {
             fatalError("RecvLens: bad code %d", s);
         }
@@ -307,5 +329,6 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
         std::memset(t.len + i, 0, static_cast<size_t>(std::min(k, kFresMax - i)));
         i += k;
     }
+    c.bitPos = pos;
     checkKraft(t, "RecvLens: code lengths over-subscribed");
 }

@@ -6,9 +6,9 @@
 #include <bit>
 #include <cstring>
 
+#include "base/error.h"
 #include "lzx/bitio.h"
 #include "lzx/codec.h"
-#include "base/error.h"
 
 namespace {
 
@@ -213,12 +213,12 @@ int32_t DecodeItem(Codec& c, int32_t& l, int32_t& d) {
     return entrySymbol(decodeItemAt(c, l, d, c.bitPos));
 }
 
-int32_t LzxUnpack(Codec& c, int32_t bits) {
-    // B must fit the bit buffer; this also keeps every peek inside its padding.
-    if (bits < 0 || bits > kMaxBlockBits) fatalError("LzxUnpack: bad bit count");
-    c.bitPos = 0;
-    RecvLens(c, c.symbols, kLzSymbols);
-    LenToVal(c.symbols);
+namespace {
+
+// The items of a block after its length header, into byteBuf; returns the
+// byte count. Serves the LZ and the Huffman-only coder alike: a 256-symbol
+// table holds only literals. `who` names the caller in error messages.
+int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
     MakeDecodeTable(c, c.symbols);
     const uint32_t* table = c.decodeTable;
     uint8_t* out = c.byteBuf;
@@ -226,10 +226,11 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
 
     // Fast loop: a 64-bit bit buffer refilled without branches to 56..63
     // bits before each step, which is enough for the longest item (a 24-bit
-    // code and 21 extra bits). A step is up to two literals and one more
-    // item, at most 67 bits and 2 + 258 bytes. It runs while a step
-    // surely ends before B and fits the output with a copy's 16-byte
-    // overrun; the rest goes through the checked loop below.
+    // code and 21 extra bits). A step is up to two literals from the root
+    // (each at most kDecodeRootBits bits) and one more item, at most 67 bits
+    // and 2 + 258 bytes. It runs while a step surely ends
+    // before B and fits the output with a copy's 16-byte overrun; the rest
+    // goes through the checked loop below.
     const uint8_t* in = c.bitBuf + (c.bitPos >> 3);
     const int32_t inEnd = (bits >> 3) - 16;
     constexpr int32_t kOutEnd = kCodecBufSize - 2 - 258 - 16;
@@ -267,7 +268,7 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
             uint32_t x = refCodes(e, buf, l, d);
             buf >>= x;
             avail -= x;
-            if (d + 1 > p) fatalError("LzxUnpack: reference before block start");
+            if (d + 1 > p) fatalError("%s: reference before block start", who);
             copyMatch(out + p, d + 1, l + 3);
             p += l + 3;
         }
@@ -279,19 +280,38 @@ int32_t LzxUnpack(Codec& c, int32_t bits) {
         int32_t l = 0, d = 0;
         uint32_t e = decodeItemAt(c, l, d, pos);
         if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-            if (p >= kCodecBufSize) fatalError("LzxUnpack: output buffer full");
+            if (p >= kCodecBufSize) fatalError("%s: output buffer full", who);
             out[p++] = static_cast<uint8_t>(e >> 8);
             continue;
         }
         int32_t len = l + 3, dist = d + 1;
-        if (dist > p) fatalError("LzxUnpack: reference before block start");
-        if (len > kCodecBufSize - p) fatalError("LzxUnpack: output buffer full");
+        if (dist > p) fatalError("%s: reference before block start", who);
+        if (len > kCodecBufSize - p) fatalError("%s: output buffer full", who);
         uint8_t* dst = out + p;
         const uint8_t* src = dst - dist;
         for (int32_t k = 0; k < len; k++) dst[k] = src[k];
         p += len;
     }
     c.bitPos = pos;
-    if (c.bitPos != bits) fatalError("LzxUnpack: too many bits read");
+    if (c.bitPos != bits) fatalError("%s: too many bits read", who);
     return p;
+}
+
+}  // namespace
+
+int32_t LzxUnpack(Codec& c, int32_t bits) {
+    // B must fit the bit buffer; this also keeps every peek inside its padding.
+    if (bits < 0 || bits > kMaxBlockBits) fatalError("LzxUnpack: bad bit count");
+    c.bitPos = 0;
+    RecvLens(c, c.symbols, kLzSymbols);
+    LenToVal(c.symbols);
+    return unpackItems(c, bits, "LzxUnpack");
+}
+
+int32_t HufUnpack(Codec& c, int32_t bits) {
+    if (bits < 0 || bits > kMaxBlockBits) fatalError("HufUnpack: bad bit count");
+    c.bitPos = 0;
+    RecvLens(c, c.symbols, 256);
+    LenToVal(c.symbols);
+    return unpackItems(c, bits, "HufUnpack");
 }

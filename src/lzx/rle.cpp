@@ -1,9 +1,10 @@
 // RLE stage of every block: runs of 3..16 equal bytes become two-byte entries
 // (0x82..0x8F, value); a single byte in 0x80..0x8F is escaped as 0x80, value.
+#include <bit>
 #include <cstring>
 
-#include "lzx/codec.h"
 #include "base/error.h"
+#include "lzx/codec.h"
 
 namespace {
 
@@ -29,8 +30,15 @@ bool anyZeroByte(uint64_t w) {
     return ((w - kOnes) & ~w & kHighs) != 0;
 }
 
+// The top bit of each byte of w that is an escape (0x80..0x8F); exact up to
+// the lowest such byte, which is all the decoder asks for.
+uint64_t escapeBits(uint64_t w) {
+    uint64_t x = (w & (0xF0 * kOnes)) ^ kHighs;  // zero where a byte is an escape
+    return (x - kOnes) & ~x & kHighs;
+}
+
 bool anyEscape(uint64_t w) {
-    return anyZeroByte((w & (0xF0 * kOnes)) ^ kHighs);
+    return escapeBits(w) != 0;
 }
 
 }  // namespace
@@ -87,16 +95,30 @@ void RleUnpack(Codec& c, int32_t n, uint8_t* dst) {
     }
     int32_t i = 0;
     int32_t o = 0;
-    while (o < kCodecBlock) {
-        if (i + 8 <= n && o <= kCodecBlock - 8) {
-            uint64_t w = load8(in + i);
-            if (!anyEscape(w)) {
-                std::memcpy(dst + o, &w, 8);
-                i += 8;
-                o += 8;
-                continue;
-            }
+    // Fast loop: eight bytes are stored as they are and the output moves up
+    // to the first escape among them (at most 7 on); an escape then writes
+    // 16 bytes of its value and moves by its count. Both stay inside dst
+    // while o leaves room for 24 bytes, and the escape's value is inside the
+    // input while 10 bytes are left to read.
+    while (o <= kCodecBlock - 24 && i <= n - 10) {
+        uint64_t w = load8(in + i);
+        std::memcpy(dst + o, &w, 8);
+        uint64_t escapes = escapeBits(w);
+        if (escapes == 0) {
+            i += 8;
+            o += 8;
+            continue;
         }
+        int32_t k = std::countr_zero(escapes) >> 3;
+        i += k;
+        o += k;
+        uint64_t v = in[i + 1] * kOnes;
+        std::memcpy(dst + o, &v, 8);
+        std::memcpy(dst + o + 8, &v, 8);
+        o += in[i] - 127;
+        i += 2;
+    }
+    while (o < kCodecBlock) {
         if (i >= n) fatalError("RleUnpack: too many bytes read");
         uint8_t b = in[i++];
         if (!isEscape(b)) {
