@@ -51,10 +51,6 @@ struct Codec {
     union {
         TreeNode nodes[2 * kFresMax - 1];
         struct {
-            // Up to two whole byte codes that the next 10 bits hold (bits 0..5
-            // their total length, 6..7 how many, 8..15 the first byte, 16..23
-            // the second); 0 where no code of up to 10 bits starts there.
-            uint32_t lookupPair[1024];
             // Twin of `lookup`: code length in bits 0..5 and symbol in bits
             // 6..14, so one load yields both; 0 where `lookup` holds kFresMax.
             uint16_t lookupLen[1024];
