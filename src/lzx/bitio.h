@@ -29,39 +29,39 @@ inline void put(Codec& c, int n, uint32_t value) {
     c.bitPos += n;
 }
 
-// The coders' writer for long runs of fields: bits gather in a 64-bit word
-// that goes out 32 bits at a time, the same bytes as put() writes, without
-// reading the buffer back. It starts at c.bitPos; flush() stores the rest
-// and sets c.bitPos.
+// The coders' writer for long runs of fields: bits gather in a 64-bit word;
+// spill() stores all eight of its bytes and moves on by the whole bytes
+// filled, without a branch on how many. The bytes are the same as put()
+// writes, and nothing is read back from the buffer. Up to 56 bits may be put
+// between spills. It starts at c.bitPos; flush() stores the rest and sets
+// c.bitPos.
 struct Writer {
+    static constexpr uint32_t kLastSpillByte = sizeof(Codec::bitBuf) - 8;
     Codec& c;
     uint64_t acc;
-    uint32_t n;     // bits in acc, below 32 between calls
+    uint32_t n;     // bits in acc, below 8 after a spill
     uint32_t byte;  // where acc's bit 0 goes
     explicit Writer(Codec& codec)
         : c(codec),
           acc(0),
           n(static_cast<uint32_t>(codec.bitPos) & 7),
           byte(static_cast<uint32_t>(codec.bitPos) >> 3) {
-        if (byte > kLastWordByte) fatalError("BitPut: buffer full");
+        if (byte > kLastSpillByte) fatalError("BitPut: buffer full");
         acc = c.bitBuf[byte] & ((1u << n) - 1);
     }
     void put(int width, uint32_t value) {
         acc |= static_cast<uint64_t>(value & ((1u << width) - 1)) << n;
         n += static_cast<uint32_t>(width);
-        if (n >= 32) {
-            if (byte > kLastWordByte) fatalError("BitPut: buffer full");
-            auto w = static_cast<uint32_t>(acc);
-            std::memcpy(c.bitBuf + byte, &w, 4);
-            acc >>= 32;
-            n -= 32;
-            byte += 4;
-        }
+    }
+    void spill() {
+        if (byte > kLastSpillByte) fatalError("BitPut: buffer full");
+        std::memcpy(c.bitBuf + byte, &acc, 8);
+        byte += n >> 3;
+        acc >>= n & ~7u;
+        n &= 7;
     }
     void flush() {
-        if (byte > kLastWordByte) fatalError("BitPut: buffer full");
-        auto w = static_cast<uint32_t>(acc);
-        std::memcpy(c.bitBuf + byte, &w, 4);
+        spill();
         c.bitPos = static_cast<int32_t>(byte * 8 + n);
     }
 };

@@ -53,7 +53,21 @@ void FresInit(FresTable& t, int32_t n) {
 // Keys are count << 16 | symbol and therefore unique: any sort gives the same
 // order, by count descending and then by symbol descending.
 void FresSort(FresTable& t) {
-    std::sort(t.freq, t.freq + t.count, std::greater<uint32_t>());
+    // Unused symbols (count 0) sort last, by symbol descending: only the
+    // used ones need the sort.
+    uint32_t unused[kFresMax];
+    int32_t used = 0, rest = 0;
+    for (int32_t i = 0; i < t.count; i++) {
+        uint32_t key = t.freq[i];
+        if (key >= 0x10000) {
+            t.freq[used++] = key;
+        } else {
+            unused[rest++] = key;
+        }
+    }
+    std::sort(t.freq, t.freq + used, std::greater<uint32_t>());
+    std::sort(unused, unused + rest, std::greater<uint32_t>());
+    std::copy(unused, unused + rest, t.freq + used);
 }
 
 int32_t TreeBuild(Codec& c, FresTable& t) {

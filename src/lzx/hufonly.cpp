@@ -17,7 +17,10 @@ int32_t HufPack(Codec& c, int32_t n) {
     SendLens(c, t);
     LenToVal(t);
     lzx_bits::Writer w(c);
-    for (int32_t i = 0; i < n; i++) w.put(t.len[b[i]], static_cast<uint32_t>(t.code[b[i]]));
+    for (int32_t i = 0; i < n; i++) {
+        w.put(t.len[b[i]], static_cast<uint32_t>(t.code[b[i]]));
+        w.spill();
+    }
     w.flush();
     int32_t bits = c.bitPos;
     while (c.bitPos & 7) BitPut(c, 1, 0);

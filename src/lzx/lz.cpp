@@ -3,6 +3,7 @@
 // A reference symbol is 256 + 16 * lb + db, where lb and db are the bit
 // widths of l = length - 3 and d = distance - 1; the codes themselves follow
 // as extra bits without their (implied) top bit.
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -27,6 +28,17 @@ inline uint32_t load32(const uint8_t* p) {
 inline uint32_t hashAt(const uint8_t* b) {
     return (load32(b) * 2654435761u) >> (32 - kLzHashBits);
 }
+
+// Extra-bit widths of each LZ symbol: the length code's in bits 0..3, the
+// distance code's in 4..7; none for literals.
+constexpr auto kExtraWidths = [] {
+    std::array<uint8_t, kLzSymbols> w{};
+    for (int s = 256; s < kLzSymbols; s++) {
+        int lb = (s - 256) >> 4, db = (s - 256) & 15;
+        w[s] = static_cast<uint8_t>((lb > 1 ? lb - 1 : 0) | (db > 1 ? db - 1 : 0) << 4);
+    }
+    return w;
+}();
 
 inline uint64_t load64(const uint8_t* p) {
     uint64_t w;
@@ -148,13 +160,22 @@ void HufOutLit(Codec& c, uint8_t byte) {
     c.symbols.freq[byte] += 0x10000;
 }
 
-void HufOutRef(Codec& c, int32_t l, int32_t d) {
-    if (c.itemCount >= kCodecBlock) fatalError("HufOutRef: buffer full");
+namespace {
+
+// A reference item: its symbol 256 + 16 * lb + db, l above bit 9, d above bit 17.
+inline uint32_t refItem(int32_t l, int32_t d) {
     uint32_t lb = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(l)));
     uint32_t db = static_cast<uint32_t>(std::bit_width(static_cast<uint32_t>(d)));
-    uint32_t sym = 256 + 16 * lb + db;
-    c.items[c.itemCount++] = sym | static_cast<uint32_t>(l) << 9 | static_cast<uint32_t>(d) << 17;
-    c.symbols.freq[sym] += 0x10000;
+    return (256 + 16 * lb + db) | static_cast<uint32_t>(l) << 9 | static_cast<uint32_t>(d) << 17;
+}
+
+}  // namespace
+
+void HufOutRef(Codec& c, int32_t l, int32_t d) {
+    if (c.itemCount >= kCodecBlock) fatalError("HufOutRef: buffer full");
+    uint32_t item = refItem(l, d);
+    c.items[c.itemCount++] = item;
+    c.symbols.freq[item & 0x1FF] += 0x10000;
 }
 
 void EmitItems(Codec& c) {
@@ -167,11 +188,12 @@ void EmitItems(Codec& c) {
         uint32_t item = c.items[k];
         uint32_t s = item & 0x1FF;
         w.put(t.len[s], static_cast<uint32_t>(t.code[s]));
-        if (!(item & kRefFlag)) continue;
-        // The writer keeps only the low width - 1 bits, dropping the implied top bit.
-        int lb = (s >> 4) & 15, db = s & 15;
-        if (lb > 1) w.put(lb - 1, (item >> 9) & 0xFF);
-        if (db > 1) w.put(db - 1, item >> 17);
+        // The codes of l and d without their implied top bit; a literal's
+        // item holds no code above bit 8 and takes none.
+        uint32_t x = kExtraWidths[s], lx = x & 15, dx = x >> 4;
+        uint32_t l = (item >> 9) & 0xFF, d = item >> 17;
+        w.put(static_cast<int>(lx + dx), (l & ((1u << lx) - 1)) | d << lx);
+        w.spill();
     }
     w.flush();
 }
@@ -189,19 +211,33 @@ int32_t LzxPack(Codec& c, int32_t n) {
         c.hashHead[h] = static_cast<int16_t>(i);
     }
     c.bitPos = 0;
-    FresInit(c.symbols, kLzSymbols);
-    c.itemCount = 0;
     // Greedy: a match found is always taken, there is no lazy evaluation.
+    // Each item covers at least one byte, so the n items fit the buffer.
+    uint32_t* items = c.items;
+    int32_t k = 0;
     for (int32_t i = 0; i < n;) {
-        int32_t dist = 0;
-        int32_t len = FindMatch(c, i, n - i, dist);
+        int32_t dist = 0, len = 0;
+        // No call where the chain holds no candidate inside the window.
+        if (c.chain[i] >= i - kLzWindow && c.chain[i] >= 0) len = FindMatch(c, i, n - i, dist);
         if (len >= kLzMinMatch) {
-            HufOutRef(c, len - 3, dist - 1);
+            items[k++] = refItem(len - 3, dist - 1);
             i += len;
         } else {
-            HufOutLit(c, b[i++]);
+            items[k++] = b[i++];
         }
     }
+    c.itemCount = k;
+    // The symbol counts, in two tables so that a run of one symbol does not
+    // wait on its own previous count.
+    uint32_t counts[2][kLzSymbols] = {};
+    int32_t j = 0;
+    for (; j + 1 < k; j += 2) {
+        counts[0][items[j] & 0x1FF]++;
+        counts[1][items[j + 1] & 0x1FF]++;
+    }
+    if (j < k) counts[0][items[j] & 0x1FF]++;
+    FresInit(c.symbols, kLzSymbols);
+    for (int s = 0; s < kLzSymbols; s++) c.symbols.freq[s] += (counts[0][s] + counts[1][s]) << 16;
     EmitItems(c);
     int32_t bits = c.bitPos;
     while (c.bitPos & 7) BitPut(c, 1, 0);

@@ -26,19 +26,15 @@ uint64_t load8(const uint8_t* p) {
     return w;
 }
 
-bool anyZeroByte(uint64_t w) {
-    return ((w - kOnes) & ~w & kHighs) != 0;
+// The top bit of each zero byte of w; exact up to the lowest zero byte.
+uint64_t zeroBytes(uint64_t w) {
+    return (w - kOnes) & ~w & kHighs;
 }
 
 // The top bit of each byte of w that is an escape (0x80..0x8F); exact up to
 // the lowest such byte, which is all the decoder asks for.
 uint64_t escapeBits(uint64_t w) {
-    uint64_t x = (w & (0xF0 * kOnes)) ^ kHighs;  // zero where a byte is an escape
-    return (x - kOnes) & ~x & kHighs;
-}
-
-bool anyEscape(uint64_t w) {
-    return escapeBits(w) != 0;
+    return zeroBytes((w & (0xF0 * kOnes)) ^ kHighs);  // zero where a byte is an escape
 }
 
 }  // namespace
@@ -50,15 +46,16 @@ int32_t RlePack(Codec& c, const uint8_t* src) {
     while (q < kCodecBlock) {
         // None of the eight bytes from q starts a run (no byte equals both
         // of its successors) or needs the escape: they are written as they are.
+        // Otherwise those before the first that does are.
         if (q <= kCodecBlock - 10) {
             uint64_t w = load8(src + q);
-            if (!anyZeroByte((w ^ load8(src + q + 1)) | (w ^ load8(src + q + 2))) &&
-                !anyEscape(w)) {
-                std::memcpy(out + n, &w, 8);
-                n += 8;
-                q += 8;
-                continue;
-            }
+            uint64_t stops =
+                zeroBytes((w ^ load8(src + q + 1)) | (w ^ load8(src + q + 2))) | escapeBits(w);
+            std::memcpy(out + n, &w, 8);
+            int32_t k = stops ? std::countr_zero(stops) >> 3 : 8;
+            n += k;
+            q += k;
+            if (k == 8) continue;
         }
         uint8_t v = src[q];
         int32_t left = kCodecBlock - q;
