@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr uint32_t kRefFlag = 0x100;  // item bit 8: a reference
-
 inline uint32_t load32(const uint8_t* p) {
     uint32_t w;
     std::memcpy(&w, p, 4);
