@@ -2,6 +2,7 @@
 // unpacking.
 #include "lzx/archive.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -17,12 +18,29 @@ constexpr int32_t kScramblePiece = 16384;
 
 // Per thread, like the operations that report through it.
 thread_local ArchiveProgressFn gProgress = nullptr;
+thread_local int gThreads = 1;
 
 }  // namespace
 
 void Scrambler::apply(uint8_t* data, int32_t n) {
-    for (int32_t i = 0; i < n; ++i, ++offset_) {
+    for (int32_t i = 0; i < n;) {
         const int64_t p = offset_;
+        if (p >= 4 && p <= size_ - 4) {
+            // Inside the file every window that holds a byte exists: the mask
+            // is byte t of the key of window p - t, for t = 0 to 3.
+            const int64_t stop = std::min<int64_t>(n - i, size_ - 3 - p);
+            for (int64_t k = 0; k < stop; ++k) {
+                const int64_t q = p + k;
+                keys_[q & 3] = next_;
+                next_ = next_ * kScrambleStep + 1;
+                const uint32_t mask = keys_[q & 3] ^ keys_[(q - 1) & 3] >> 8 ^
+                                      keys_[(q - 2) & 3] >> 16 ^ keys_[(q - 3) & 3] >> 24;
+                data[i + k] ^= static_cast<uint8_t>(mask);
+            }
+            i += static_cast<int32_t>(stop);
+            offset_ += stop;
+            continue;
+        }
         if (p >= 1 && p <= size_ - 4) {
             keys_[p % 4] = next_;
             next_ = next_ * kScrambleStep + 1;
@@ -36,6 +54,8 @@ void Scrambler::apply(uint8_t* data, int32_t n) {
             }
         }
         data[i] ^= mask;
+        ++i;
+        ++offset_;
     }
 }
 
@@ -59,6 +79,14 @@ void ScrambleFile(const char* path) {
 
 void ArchiveSetProgress(ArchiveProgressFn fn) {
     gProgress = fn;
+}
+
+void ArchiveSetThreads(int threads) {
+    gThreads = threads < 1 ? 1 : threads;
+}
+
+int ArchiveThreads() {
+    return gThreads;
 }
 
 void ArchiveReportProgress(int64_t done, int64_t total) {

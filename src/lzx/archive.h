@@ -49,4 +49,10 @@ void ScrambleFile(const char* path);
 // the calling thread.
 using ArchiveProgressFn = void (*)(int64_t done, int64_t total);
 void ArchiveSetProgress(ArchiveProgressFn fn);
+// UnPackLZX and PackLZX code the blocks of their archive stream on this many
+// threads: with two or more, blocks are decoded ahead (or coded behind) while
+// the calling thread writes (or reads) files. 1, the default, keeps to the
+// calling thread. Like the hook, the setting belongs to the calling thread.
+void ArchiveSetThreads(int threads);
+int ArchiveThreads();
 void ArchiveReportProgress(int64_t done, int64_t total);

@@ -49,25 +49,33 @@ class Workers {
         for (Codec* c : owned_) std::free(c);
     }
 
-    // Runs job(codec, i) for i in [0, jobs) and returns when all are done.
-    void run(int jobs, const std::function<void(Codec&, int)>& job) {
+    // Starts job(codec, i) for i in [0, jobs) on the other threads and
+    // returns at once; finish() joins in and waits for the rest.
+    void start(int jobs, std::function<void(Codec&, int)> job) {
         {
             std::lock_guard<std::mutex> lock(m_);
-            job_ = &job;
+            job_ = std::move(job);
             jobs_ = jobs;
             next_ = 0;
             pending_ = static_cast<int>(threads_.size());
             ++generation_;
         }
         start_.notify_all();
+    }
+    void finish() {
         work(0);
         std::unique_lock<std::mutex> lock(m_);
         done_.wait(lock, [this] { return pending_ == 0; });
     }
+    // Runs the jobs on every thread, this one too, and returns when all are done.
+    void run(int jobs, std::function<void(Codec&, int)> job) {
+        start(jobs, std::move(job));
+        finish();
+    }
 
   private:
     void work(int id) {
-        for (int i; (i = next_.fetch_add(1)) < jobs_;) (*job_)(*codecs_[id], i);
+        for (int i; (i = next_.fetch_add(1)) < jobs_;) job_(*codecs_[id], i);
     }
     void loop(int id) {
         uint64_t seen = 0;
@@ -89,7 +97,7 @@ class Workers {
     std::vector<std::thread> threads_;
     std::mutex m_;
     std::condition_variable start_, done_;
-    const std::function<void(Codec&, int)>* job_ = nullptr;
+    std::function<void(Codec&, int)> job_;
     int jobs_ = 0;
     std::atomic<int> next_{0};
     int pending_ = 0;
@@ -118,14 +126,91 @@ void catchInto(Slot& s, Step step) {
 
 }  // namespace
 
-struct BlockPipe {
-    BlockPipe(int threads, Codec* codec)
-        : workers(threads, codec), slots(static_cast<size_t>(threads * kBatchPerThread)) {}
-    Workers workers;
+// A pipe holds two batches of blocks. While the stream works with one (the
+// reader serves its blocks, the writer fills it), the workers code the other
+// in the background: reading decodes a batch ahead, writing codes the last
+// full batch while the next one fills. The caller joins the workers when it
+// has to wait for them.
+struct Batch {
+    explicit Batch(size_t size) : slots(size) {}
     std::vector<Slot> slots;
     int count = 0;   // slots in use
     int served = 0;  // read side: slots already handed out
 };
+
+struct BlockPipe {
+    BlockPipe(int threads, Codec* codec)
+        : workers(threads, codec),
+          batches{Batch(static_cast<size_t>(threads * kBatchPerThread)),
+                  Batch(static_cast<size_t>(threads * kBatchPerThread))} {}
+    ~BlockPipe() { settle(); }
+    // Waits for the background batch, if any.
+    void settle() {
+        if (!busy) return;
+        workers.finish();
+        busy = false;
+    }
+    Batch& current() { return batches[cur]; }
+    Batch& other() { return batches[cur ^ 1]; }
+
+    Workers workers;
+    Batch batches[2];
+    int cur = 0;        // the batch the stream works with
+    bool busy = false;  // the other batch is being coded in the background
+};
+
+namespace {
+
+// Reads the blocks from stream offset `next` on into `b`, in file order from
+// where the file stands; a block that cannot be read ends the batch and
+// fails when the stream reaches it.
+void readBatch(HILE* h, Batch& b, int64_t next) {
+    b.count = 0;
+    b.served = 0;
+    bool failed = false;
+    for (int64_t base = next;
+         !failed && b.count < static_cast<int>(b.slots.size()) && base < h->header.length;
+         base += kBlockSize) {
+        Slot& s = b.slots[b.count++];
+        s.base = base;
+        s.error.clear();
+        catchInto(s, [&] {
+            int32_t start = DoFtell(h->file);
+            if (start >= h->header.indexOffset) fatalError("Hfill: missing block");
+            ReadBlock(h, start, s.head, s.code);
+        });
+        failed = !s.error.empty();
+    }
+}
+
+std::function<void(Codec&, int)> decodeJob(Batch& b, uint32_t flags) {
+    return [&b, flags](Codec& c, int i) {
+        Slot& s = b.slots[i];
+        if (s.error.empty()) catchInto(s, [&] { DecodeBlock(c, flags, s.head, s.code, s.data); });
+    };
+}
+
+std::function<void(Codec&, int)> encodeJob(Batch& b, uint32_t flags) {
+    return [&b, flags](Codec& c, int i) {
+        Slot& s = b.slots[i];
+        catchInto(s, [&] {
+            EncodeBlock(c, flags, s.data, s.head);
+            std::memcpy(s.code, c.bitBuf, static_cast<size_t>(s.head.bits + 7) / 8);
+        });
+    };
+}
+
+// Writes a coded batch in stream order, or ends with its first failure.
+void writeBatch(HILE* h, Batch& b) {
+    int count = b.count;
+    b.count = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!b.slots[i].error.empty()) fatalError("%s", b.slots[i].error.c_str());
+        WriteBlock(h, b.slots[i].head, b.slots[i].code);
+    }
+}
+
+}  // namespace
 
 BlockPipe* PipeCreate(HILE* h, int threads) {
     return new BlockPipe(threads, h->codec);
@@ -137,67 +222,70 @@ void PipeFree(BlockPipe* p) {
 
 void PipePut(HILE* h) {
     BlockPipe& p = *h->pipe;
-    std::memcpy(p.slots[p.count].data, h->buffer, kBlockSize);
-    p.slots[p.count].error.clear();
-    if (++p.count == static_cast<int>(p.slots.size())) PipeDrain(h);
+    Batch& b = p.current();
+    std::memcpy(b.slots[b.count].data, h->buffer, kBlockSize);
+    b.slots[b.count].error.clear();
+    if (++b.count < static_cast<int>(b.slots.size())) return;
+    // The batch is full: the one before it goes out, this one is coded in
+    // the background, and the other fills.
+    if (p.busy) {
+        p.settle();
+        writeBatch(h, p.other());
+    }
+    p.workers.start(b.count, encodeJob(b, EncodeFlags(h)));
+    p.busy = true;
+    p.cur ^= 1;
 }
 
 void PipeDrain(HILE* h) {
     BlockPipe& p = *h->pipe;
-    const uint32_t flags = EncodeFlags(h);
-    p.workers.run(p.count, [&](Codec& c, int i) {
-        Slot& s = p.slots[i];
-        catchInto(s, [&] {
-            EncodeBlock(c, flags, s.data, s.head);
-            std::memcpy(s.code, c.bitBuf, static_cast<size_t>(s.head.bits + 7) / 8);
-        });
-    });
-    int count = p.count;
-    p.count = 0;
-    for (int i = 0; i < count; ++i) {
-        if (!p.slots[i].error.empty()) fatalError("%s", p.slots[i].error.c_str());
-        WriteBlock(h, p.slots[i].head, p.slots[i].code);
+    if (p.busy) {
+        p.settle();
+        writeBatch(h, p.other());
     }
+    Batch& b = p.current();
+    if (b.count == 0) return;
+    p.workers.run(b.count, encodeJob(b, EncodeFlags(h)));
+    writeBatch(h, b);
 }
 
 void PipeFill(HILE* h, int64_t next) {
     BlockPipe& p = *h->pipe;
-    if (p.served >= p.count || p.slots[p.served].base != next) {
-        // Read a batch of blocks in file order; a block that cannot be read
-        // ends the batch and fails when the stream reaches it.
-        p.count = 0;
-        p.served = 0;
-        bool failed = false;
-        for (int64_t base = next;
-             !failed && p.count < static_cast<int>(p.slots.size()) && base < h->header.length;
-             base += kBlockSize) {
-            Slot& s = p.slots[p.count++];
-            s.base = base;
-            s.error.clear();
-            catchInto(s, [&] {
-                int32_t start = DoFtell(h->file);
-                if (start >= h->header.indexOffset) fatalError("Hfill: missing block");
-                ReadBlock(h, start, s.head, s.code);
-            });
-            failed = !s.error.empty();
+    const uint32_t flags = h->header.flags;
+    Batch* b = &p.current();
+    if (b->served >= b->count || b->slots[b->served].base != next) {
+        p.settle();
+        Batch& ahead = p.other();
+        if (ahead.count > 0 && ahead.slots[0].base == next) {
+            p.cur ^= 1;
+        } else {
+            readBatch(h, *b, next);
+            p.workers.run(b->count, decodeJob(*b, flags));
         }
-        const uint32_t flags = h->header.flags;
-        p.workers.run(p.count, [&](Codec& c, int i) {
-            Slot& s = p.slots[i];
-            if (s.error.empty())
-                catchInto(s, [&] { DecodeBlock(c, flags, s.head, s.code, s.data); });
-        });
+        b = &p.current();
+        if (b->count == 0) return;  // past the last block: nothing to serve
+        // The next batch is decoded while this one is served, unless this
+        // one ends the stream or a block that could not be read.
+        Batch& following = p.other();
+        following.count = following.served = 0;
+        const Slot& last = b->slots[b->count - 1];
+        if (last.error.empty() && last.base + kBlockSize < h->header.length) {
+            readBatch(h, following, last.base + kBlockSize);
+            p.workers.start(following.count, decodeJob(following, flags));
+            p.busy = true;
+        }
     }
-    Slot& s = p.slots[p.served++];
+    Slot& s = b->slots[b->served++];
     if (!s.error.empty()) {
-        p.count = p.served = 0;
+        b->count = b->served = 0;
         fatalError("%s", s.error.c_str());
     }
     std::memcpy(h->buffer, s.data, kBlockSize);
 }
 
 void PipeReset(BlockPipe* p) {
-    p->count = p->served = 0;
+    p->settle();
+    for (Batch& b : p->batches) b.count = b.served = 0;
 }
 
 void HsetThreads(HILE* h, int threads) {

@@ -130,6 +130,7 @@ const char* ArchiveTargetPath(const LzxEntry& e, const char* target, uint32_t op
 int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
                   int32_t force, int32_t languages, int32_t productVersions, uint32_t options) {
     HILE* h = Hopen(source, "rb");
+    HsetThreads(h, ArchiveThreads());
     const int64_t total = h->header.length;
     for (;;) {
         LzxEntry e;

@@ -272,3 +272,72 @@ TEST_F(ApiTest, ArchivesFromCodeUnpackWithTheirFilters) {
 }
 
 }  // namespace
+
+namespace {
+
+// prefix, i, suffix (built by appending: GCC 12 warns wrongly on "x" + s).
+std::string numbered(const char* prefix, int i, const char* suffix = "") {
+    std::string s = prefix;
+    s += std::to_string(i);
+    s += suffix;
+    return s;
+}
+
+// Archives of many batches: with threads the blocks are decoded ahead (and
+// coded behind) while files are written (and read); the archive, the files
+// and the failure of a damaged block must be those of one thread.
+TEST_F(ApiTest, ArchiveThreadsChangeNeitherBytesNorWhereDamageStops) {
+    std::string list = "one.lzx\n.\\\n";
+    for (int i = 0; i < 12; ++i) {
+        std::string name = numbered("f", i, ".txt");
+        writeFile(name,
+                  sample(i % 3 ? Sample::Text : Sample::Random, 50000, static_cast<unsigned>(i)));
+        for (const char* part : {"#", name.c_str(), "|V=101\n#", name.c_str(), "\n"}) list += part;
+    }
+    writeFile("list.txt", list);
+    lzx::pack("list.txt", {}, false, 1);
+    std::string one = readFile("one.lzx");
+    for (int threads : {2, 3}) {
+        fs::remove("one.lzx");
+        lzx::pack("list.txt", {}, false, threads);
+        ASSERT_EQ(readFile("one.lzx"), one) << threads << " threads";
+    }
+    for (int threads : {1, 2, 3}) {
+        lzx::UnpackOptions o;
+        o.target = numbered("out", threads);
+        o.threads = threads;
+        lzx::unpack("one.lzx", o);
+        for (int i = 0; i < 12; ++i) {
+            std::string name = numbered("f", i, ".txt");
+            EXPECT_EQ(readFile(o.target + "/" + name), readFile(name)) << threads << " threads";
+        }
+    }
+    // Damage in block 25 of about 37, well past the first batches read ahead.
+    std::string bad = one;
+    int32_t indexOffset;
+    std::memcpy(&indexOffset, bad.data() + 4, 4);
+    int32_t start;
+    std::memcpy(&start, bad.data() + indexOffset + 4 * 25, 4);
+    for (int i = 8; i < 60; ++i) bad[static_cast<size_t>(start + i)] ^= 0x5A;
+    writeFile("bad.lzx", bad);
+    std::string message[2];
+    std::vector<std::string> written[2];
+    for (int k = 0; k < 2; ++k) {
+        lzx::UnpackOptions o;
+        o.target = numbered("bad", k);
+        o.threads = k + 1;
+        try {
+            lzx::unpack("bad.lzx", o);
+            message[k] = "no failure";
+        } catch (const lzx::Error& e) {
+            message[k] = e.what();
+        }
+        if (fs::exists(o.target)) written[k] = names(o.target);
+    }
+    EXPECT_NE(message[0], "no failure");
+    EXPECT_EQ(message[1], message[0]);
+    EXPECT_EQ(written[1], written[0]);
+    EXPECT_GE(written[0].size(), 5u);  // the files before the damage are there
+}
+
+}  // namespace

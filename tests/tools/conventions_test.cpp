@@ -50,6 +50,20 @@ TEST(ToolConventions, ThreadsAndStandardStreamsGiveTheSameFiles) {
     EXPECT_THAT(runTool("compress --help").out, HasSubstr("copied to stdout"));
 }
 
+TEST(ToolConventions, ArchiveCommandsTakeAThreadCount) {
+    ScratchDir dir;
+    writeFile("a.txt", sample(Sample::Text, 200000, 31));
+    writeFile("list.txt", "one.lzx\n.\\\n#a.txt|V=101\n#a.txt\n");
+    ASSERT_EQ(runTool("pack -T 1 list.txt").code, 0);
+    const std::string one = readFile("one.lzx");
+    ASSERT_EQ(runTool("pack list.txt -T2").code, 0);
+    EXPECT_TRUE(readFile("one.lzx") == one);
+    ASSERT_EQ(runTool("unpack one.lzx out -T 2").code, 0);
+    EXPECT_TRUE(readFile("out/a.txt") == readFile("a.txt"));
+    EXPECT_EQ(runTool("unpack one.lzx out -T 0").code, 64);
+    EXPECT_EQ(runTool("pack -T list.txt").code, 64);
+}
+
 TEST(ToolConventions, TestChecksEveryFileAndCountsThem) {
     ScratchDir dir;
     writeFile("in.bin", sample(Sample::Text, 100000, 23));

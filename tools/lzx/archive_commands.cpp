@@ -16,11 +16,13 @@ constexpr int64_t kProgressStep = 1 << 20;  // progress line every MB
 constexpr size_t kNameMax = 260;            // the longest name the library takes, with its NUL
 
 const char kPackHelp[] =
-    "usage: lzx pack [--best] LISTFILE\n"
+    "usage: lzx pack [--best] [-T N] LISTFILE\n"
     "Builds the archive that LISTFILE describes and prints the number of entries,\n"
     "the source bytes, the archive bytes and the ratio.\n"
     "--best packs with a slower LZ packer that finds a smaller archive in the\n"
-    "same format (the installer reads it as any other).\n";
+    "same format (the installer reads it as any other).\n"
+    "-T N codes blocks on N threads while the files are read (default: one per\n"
+    "core); the archive is the same for every N.\n";
 const char kListHelp[] =
     "usage: lzx list ARCHIVE\n"
     "Prints one line per entry: stored name, size, V=version and every option\n"
@@ -37,6 +39,8 @@ const char kUnpackHelp[] =
     "                         and written back\n"
     "  --unsafe-paths         allow entries that land outside TARGET, also\n"
     "                         through links inside it\n"
+    "  -T N                   decode blocks ahead on N threads while files are\n"
+    "                         written (default: one per core)\n"
     "Entries with a language or version condition are skipped unless the\n"
     "matching option accepts them. Without --unsafe-paths the whole archive is\n"
     "refused, nothing written, when any entry would land outside TARGET or pass\n"
@@ -113,9 +117,10 @@ std::string letters(int32_t bits, const char* symbols) {
 // string when the archive is whole, else what is wrong with it; a file that
 // is no archive at all throws lzx::Error.
 template <typename Visit>
-std::string walkEntries(const char* archive, Visit visit) {
+std::string walkEntries(const char* archive, Visit visit, int threads = 0) {
     try {
-        lzx::list(archive, [&](const lzx::Entry& e) { visit(e, e.name.c_str()); });
+        lzx::list(
+            archive, [&](const lzx::Entry& e) { visit(e, e.name.c_str()); }, threads);
     } catch (const lzx::Error& e) {
         std::string what = e.what();
         if (what.find("the archive ends") == 0 || what.find("entry [") == 0) return what;
@@ -132,6 +137,7 @@ struct UnpackArgs {
     int32_t languages = 0;
     int32_t versions = 0;
     bool unsafePaths = false;
+    int threads = 0;  // one per core
 };
 
 // Fills args from the command line; returns an exit code, or -1 to go on.
@@ -154,6 +160,8 @@ int parseUnpack(int argc, char** argv, UnpackArgs& a) {
             if (a.versions < 0) return usageError(kUnpackHelp, "versions are 1 2 3: ", argv[i]);
         } else if (std::strcmp(arg, "--installed") == 0 && hasValue) {
             a.installed = argv[++i];
+        } else if (int t = parseThreadsOption(argc, argv, i, a.threads); t != 0) {
+            if (t < 0) return usageError(kUnpackHelp, "-T takes a thread count from 1 to 256", "");
         } else if (arg[0] == '-' && arg[1] != 0) {
             return usageError(kUnpackHelp, "unknown option or missing value: ", arg);
         } else if (a.archive == nullptr) {
@@ -188,17 +196,28 @@ int lzxPackCommand(int argc, char** argv) {
         std::fputs(kPackHelp, stdout);
         return kExitOk;
     }
-    bool best = argc == 2 && std::strcmp(argv[0], "--best") == 0;
-    if (best) {
-        --argc;
-        ++argv;
+    bool best = false;
+    int threads = 0;  // one per core
+    const char* listFile = nullptr;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--best") == 0) {
+            best = true;
+        } else if (int t = parseThreadsOption(argc, argv, i, threads); t != 0) {
+            if (t < 0) return usageError(kPackHelp, "-T takes a thread count from 1 to 256", "");
+        } else if (argv[i][0] == '-' && argv[i][1] != 0) {
+            return usageError(kPackHelp, "unknown option: ", argv[i]);
+        } else if (listFile != nullptr) {
+            return usageError(kPackHelp, "pack takes one list file", "");
+        } else {
+            listFile = argv[i];
+        }
     }
-    if (argc != 1) return usageError(kPackHelp, "pack takes one list file", "");
-    if (std::strlen(argv[0]) >= kNameMax) return usageError(kPackHelp, "name too long", "");
+    if (listFile == nullptr) return usageError(kPackHelp, "pack takes one list file", "");
+    if (std::strlen(listFile) >= kNameMax) return usageError(kPackHelp, "name too long", "");
     lzx::PackResult r;
     {
         ArchiveProgress progress;
-        r = lzx::pack(argv[0], progress.hook(), best);
+        r = lzx::pack(listFile, progress.hook(), best, threads);
     }
     std::printf("%d entries, %lld source bytes, %lld archive bytes", r.entries,
                 static_cast<long long>(r.sourceBytes), static_cast<long long>(r.archiveBytes));
@@ -243,16 +262,19 @@ int lzxUnpackCommand(int argc, char** argv) {
     // Everything is checked before the first file is written, with the
     // check that UnPackLZX applies again to each entry as it writes it.
     std::string refusal;
-    std::string fault = walkEntries(a.archive, [&](const lzx::Entry& e, const char* name) {
-        if (!refusal.empty()) return;
-        std::string why = lzx::targetProblem(e, target, a.unsafePaths);
-        if (!why.empty()) {
-            refusal = std::string("entry [") + name + "] " + why;
-            if (!a.unsafePaths && why.find("target path too long") == std::string::npos) {
-                refusal += std::string(" ") + target + " (--unsafe-paths allows it)";
+    std::string fault = walkEntries(
+        a.archive,
+        [&](const lzx::Entry& e, const char* name) {
+            if (!refusal.empty()) return;
+            std::string why = lzx::targetProblem(e, target, a.unsafePaths);
+            if (!why.empty()) {
+                refusal = std::string("entry [") + name + "] " + why;
+                if (!a.unsafePaths && why.find("target path too long") == std::string::npos) {
+                    refusal += std::string(" ") + target + " (--unsafe-paths allows it)";
+                }
             }
-        }
-    });
+        },
+        a.threads);
     if (refusal.empty()) refusal = fault;
     if (!refusal.empty()) {
         std::fprintf(stderr, "lzx unpack: %s: %s; nothing written\n", a.archive, refusal.c_str());
@@ -268,6 +290,7 @@ int lzxUnpackCommand(int argc, char** argv) {
     o.productVersions = a.versions;
     o.installed = a.installed ? &table : nullptr;
     o.unsafePaths = a.unsafePaths;
+    o.threads = a.threads;
     {
         ArchiveProgress progress;
         o.progress = progress.hook();

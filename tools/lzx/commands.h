@@ -25,6 +25,10 @@ int lzxPackCommand(int argc, char** argv);
 int lzxListCommand(int argc, char** argv);
 int lzxUnpackCommand(int argc, char** argv);
 
+// "-T N" or "-TN" at argv[i] (i moves past N): 1 and the count in `threads`
+// (1 to 256), 0 when argv[i] is something else, -1 for a bad count.
+int parseThreadsOption(int argc, char** argv, int& i, int& threads);
+
 // Platform helpers (tool_*.cpp, terminal_*.cpp).
 bool stderrIsTerminal();
 // Puts stdin and stdout in binary mode (Windows translates line ends otherwise).

@@ -95,6 +95,21 @@ bool showHelp(int argc, char** argv, const char* usage) {
     return false;
 }
 
+}  // namespace
+
+int parseThreadsOption(int argc, char** argv, int& i, int& threads) {
+    const char* a = argv[i];
+    if (std::strncmp(a, "-T", 2) != 0) return 0;
+    const char* n = a[2] ? a + 2 : (i + 1 < argc ? argv[++i] : "");
+    char* end = nullptr;
+    long t = std::strtol(n, &end, 10);
+    if (*n == 0 || *end != 0 || t < 1 || t > 256) return -1;
+    threads = static_cast<int>(t);
+    return 1;
+}
+
+namespace {
+
 // Parses [--huffman | --rowsort] [-T N] and the files; returns an exit code
 // for a usage error, or -1 to go on.
 int parseStreamArgs(const char* command, int argc, char** argv, bool modes, lzx::Options& o,
@@ -109,14 +124,8 @@ int parseStreamArgs(const char* command, int argc, char** argv, bool modes, lzx:
             o.mode = a[2] == 'h' ? lzx::Mode::huffman : lzx::Mode::rowsort;
         } else if (modes && std::strcmp(a, "--best") == 0) {
             o.best = true;
-        } else if (std::strcmp(a, "-T") == 0 || std::strncmp(a, "-T", 2) == 0) {
-            const char* n = a[2] ? a + 2 : (i + 1 < argc ? argv[++i] : "");
-            char* end = nullptr;
-            long t = std::strtol(n, &end, 10);
-            if (*n == 0 || *end != 0 || t < 1 || t > 256) {
-                return usageError(command, "-T takes a thread count from 1 to 256");
-            }
-            o.threads = static_cast<int>(t);
+        } else if (int t = parseThreadsOption(argc, argv, i, o.threads); t != 0) {
+            if (t < 0) return usageError(command, "-T takes a thread count from 1 to 256");
         } else if (a[0] == '-' && a[1] != 0) {
             return usageError(command, "unknown option");
         } else {

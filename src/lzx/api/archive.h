@@ -29,7 +29,9 @@ struct Entry {
 
 // Calls visit for every entry in order, without writing anything. The data
 // is decoded on the way, in the order unpack reads it, so damage shows here.
-void list(const std::string& archive, const std::function<void(const Entry&)>& visit);
+// threads: that decode the blocks ahead (0: one per core).
+void list(const std::string& archive, const std::function<void(const Entry&)>& visit,
+          int threads = 1);
 std::vector<Entry> list(const std::string& archive);
 
 struct UnpackOptions {
@@ -44,6 +46,9 @@ struct UnpackOptions {
     // the target): only for archives one trusts.
     bool unsafePaths = false;
     Progress progress;
+    // Threads that decode the archive's blocks ahead while files are written
+    // (0: one per core).
+    int threads = 1;
 };
 // Each entry's target is checked as it is written (see targetProblem); a
 // file is written beside its name and renamed over it when complete.
@@ -60,7 +65,10 @@ struct PackResult {
 };
 // Builds the archive that a list file describes.
 // best: pack with the slower LZ packer that finds smaller archives.
-PackResult pack(const std::string& listFile, const Progress& progress = {}, bool best = false);
+// threads: that code the blocks while files are read (0: one per core); the
+// archive is the same for any count.
+PackResult pack(const std::string& listFile, const Progress& progress = {}, bool best = false,
+                int threads = 1);
 
 // Builds an archive from entries given in code.
 class ArchiveWriter {

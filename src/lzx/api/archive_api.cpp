@@ -67,13 +67,23 @@ class ProgressScope {
     }
 };
 
+// The archive operations' thread count for one call.
+class ThreadsScope {
+  public:
+    explicit ThreadsScope(int threads) {
+        ArchiveSetThreads(detail::threadCount(Options(Mode::lz, threads)));
+    }
+    ~ThreadsScope() { ArchiveSetThreads(1); }
+};
+
 }  // namespace
 
-void list(const std::string& archive, const std::function<void(const Entry&)>& visit) {
+void list(const std::string& archive, const std::function<void(const Entry&)>& visit, int threads) {
     detail::OwnedHile r;
     r.use([&](HILE*) {
         r.h = Hopen(archive.c_str(), "rb");
         HILE* h = r.h;
+        HsetThreads(h, detail::threadCount(Options(Mode::lz, threads)));
         const int32_t length = h->header.length;
         for (;;) {
             LzxEntry e;
@@ -120,6 +130,7 @@ void unpack(const std::string& archive, const UnpackOptions& o) {
         for (size_t i = 0; i < o.installed->size(); ++i) table[i] = toRecord((*o.installed)[i]);
     }
     ProgressScope progress(o.progress);
+    ThreadsScope threads(o.threads);
     guarded([&] {
         UnPackLZX(archive.c_str(), o.target.empty() ? nullptr : o.target.c_str(),
                   table.empty() ? nullptr : table.data(), static_cast<int32_t>(table.size()),
@@ -145,8 +156,9 @@ std::string targetProblem(const Entry& entry, const std::string& target, bool un
     });
 }
 
-PackResult pack(const std::string& listFile, const Progress& progress, bool best) {
+PackResult pack(const std::string& listFile, const Progress& progress, bool best, int threads) {
     ProgressScope scope(progress);
+    ThreadsScope threadsScope(threads);
     return guarded([&] {
         int32_t total = 0;
         int32_t packed = 0;
