@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr int kBatchPerThread = 4;  // blocks per worker and batch
+constexpr int kBatchPerThread = 8;  // blocks per worker and batch
 
 // Workers that run one batch of jobs at a time; the calling thread is worker 0.
 class Workers {
@@ -175,7 +175,7 @@ void readBatch(HILE* h, Batch& b, int64_t next) {
         s.base = base;
         s.error.clear();
         catchInto(s, [&] {
-            int32_t start = DoFtell(h->file);
+            int32_t start = HfileTell(h);
             if (start >= h->header.indexOffset) fatalError("Hfill: missing block");
             ReadBlock(h, start, s.head, s.code);
         });
@@ -326,6 +326,7 @@ void HileRelease(HILE* h) {
     }
     PipeFree(h->pipe);
     std::free(h->codec);
+    std::free(h->cache);
     std::memset(h, 0, sizeof *h);
     std::free(h);
 }

@@ -16,6 +16,12 @@ struct BlockHead {
     uint8_t rows[256];  // row list
 };
 
+// The container file of a reading stream, through its read cache: a few
+// large reads instead of several small ones per block.
+void HfileSeek(HILE* h, int32_t offset);
+int32_t HfileTell(const HILE* h);
+void HfileRead(HILE* h, void* buf, int32_t n);  // all n bytes, or fatal
+
 // Reads the fields of the block at file offset `start` (where the file
 // stands): row list, bit count, code bytes into `code` (kCodecBufSize bytes).
 void ReadBlock(HILE* h, int32_t start, BlockHead& head, uint8_t* code);

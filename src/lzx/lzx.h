@@ -24,6 +24,7 @@ constexpr uint32_t kFlagRowSort = 2;
 
 struct Codec;
 struct BlockPipe;
+struct ReadCache;
 
 struct HILE {
     int32_t mode;  // 0 = reading, 1 = writing
@@ -36,8 +37,9 @@ struct HILE {
     int32_t base;
     int32_t position;
     int32_t endFlag;
-    Codec* codec;     // this stream's own codec work memory
-    BlockPipe* pipe;  // workers that code blocks ahead, or null (blocks.cpp)
+    Codec* codec;      // this stream's own codec work memory
+    BlockPipe* pipe;   // workers that code blocks ahead, or null (blocks.cpp)
+    ReadCache* cache;  // reading: the file read in large pieces (stream.cpp)
     // Writing: LZ blocks by the slower packer that gives smaller blocks in
     // the same format (lzx --best). Never set by default.
     int32_t packBest;

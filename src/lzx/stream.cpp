@@ -4,6 +4,7 @@
 // Reading never trusts the file: every count taken from it is checked against
 // the buffers and the file's own layout before it is used, so a damaged file
 // ends with a fatal message instead of stale data or a stray access.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -69,8 +70,8 @@ void checkBlocks(HILE* h) {
     int64_t at = kHeaderSize;
     for (int32_t first = 0; first < blocks; first += kIndexPiece) {
         int32_t count = blocks - first < kIndexPiece ? blocks - first : kIndexPiece;
-        DoFseek(h->file, hd.indexOffset + 4 * first);
-        DoFread(index, 4 * count, h->file);
+        HfileSeek(h, hd.indexOffset + 4 * first);
+        HfileRead(h, index, 4 * count);
         for (int32_t b = 0; b < count; ++b) {
             if (static_cast<int32_t>(get32(index + 4 * b)) != at) {
                 damaged(h, "block index does not match the blocks");
@@ -78,13 +79,13 @@ void checkBlocks(HILE* h) {
             uint8_t raw[4];
             if (rowSort) {
                 if (at + 1 > hd.indexOffset) damaged(h, "bad block size");
-                DoFseek(h->file, static_cast<int32_t>(at));
-                DoFread(raw, 1, h->file);
+                HfileSeek(h, static_cast<int32_t>(at));
+                HfileRead(h, raw, 1);
                 at += 1 + raw[0];
             }
             if (at + 4 > hd.indexOffset) damaged(h, "bad block size");
-            DoFseek(h->file, static_cast<int32_t>(at));
-            DoFread(raw, 4, h->file);
+            HfileSeek(h, static_cast<int32_t>(at));
+            HfileRead(h, raw, 4);
             int32_t bits = static_cast<int32_t>(get32(raw));
             if (bits < 0 || bits > 8 * kCodecBufSize) damaged(h, "bad block size");
             at += 4 + (bits + 7) / 8;
@@ -92,12 +93,12 @@ void checkBlocks(HILE* h) {
         }
     }
     if (at != hd.indexOffset) damaged(h, "bytes between the last block and the block index");
-    DoFseek(h->file, kHeaderSize);
+    HfileSeek(h, kHeaderSize);
 }
 
 void readHeader(HILE* h) {
     uint8_t raw[kHeaderSize];
-    DoFread(raw, kHeaderSize, h->file);
+    HfileRead(h, raw, kHeaderSize);
     h->header = {get32(raw), static_cast<int32_t>(get32(raw + 4)),
                  static_cast<int32_t>(get32(raw + 8)), get32(raw + 12)};
     if (h->header.magic != kMagic) fatalError("Hopen: not an LZX file");
@@ -115,6 +116,49 @@ void readHeader(HILE* h) {
 
 }  // namespace
 
+// Reading streams read their container 64 KiB at a time: walking the blocks
+// at the open and reading them afterwards then costs a few system calls per
+// piece rather than several per block.
+constexpr int32_t kReadPiece = 65536;
+
+struct ReadCache {
+    int32_t pos;    // where the stream's next read starts
+    int32_t start;  // file offset of data[0]
+    int32_t len;    // valid bytes in data
+    uint8_t data[kReadPiece];
+};
+
+void HfileSeek(HILE* h, int32_t offset) {
+    h->cache->pos = offset;
+}
+
+int32_t HfileTell(const HILE* h) {
+    return h->cache->pos;
+}
+
+void HfileRead(HILE* h, void* buf, int32_t n) {
+    ReadCache& c = *h->cache;
+    auto* out = static_cast<uint8_t*>(buf);
+    for (int32_t left = n; left > 0;) {
+        int64_t from = static_cast<int64_t>(c.pos) - c.start;
+        if (from < 0 || from >= c.len) {
+            FileSeek(h->file, c.pos, 0);
+            c.start = c.pos;
+            c.len = FileRead(h->file, kReadPiece, c.data);
+            if (c.len <= 0) {
+                c.len = 0;
+                fatalError("LZX DoFread failed [%s, %d]", h->file.name, n);
+            }
+            from = 0;
+        }
+        int32_t take = static_cast<int32_t>(std::min<int64_t>(left, c.len - from));
+        std::memcpy(out, c.data + from, static_cast<size_t>(take));
+        out += take;
+        left -= take;
+        c.pos += take;
+    }
+}
+
 // Reads the fields of the block that starts at file offset `start`, where the
 // file stands: the row list, the bit count and the code bytes (into `code`).
 // The offset is passed in so that reading a block asks the file for its
@@ -124,13 +168,13 @@ void ReadBlock(HILE* h, int32_t start, BlockHead& head, uint8_t* code) {
     int64_t at = start;
     if (h->header.flags & kFlagRowSort) {
         uint8_t count = 0;
-        DoFread(&count, 1, h->file);
+        HfileRead(h, &count, 1);
         head.k = count;
-        DoFread(head.rows, head.k, h->file);
+        HfileRead(h, head.rows, head.k);
         at += 1 + head.k;
     }
     uint8_t raw[4];
-    DoFread(raw, 4, h->file);
+    HfileRead(h, raw, 4);
     at += 4;
     head.bits = static_cast<int32_t>(get32(raw));
     if (head.bits < 0 || head.bits > 8 * kCodecBufSize) fatalError("Hfill: bad block size");
@@ -138,7 +182,7 @@ void ReadBlock(HILE* h, int32_t start, BlockHead& head, uint8_t* code) {
     if (at + bytes > h->header.indexOffset) {
         fatalError("Hfill: bad block size");
     }
-    DoFread(code, bytes, h->file);
+    HfileRead(h, code, bytes);
 }
 
 void DecodeBlock(Codec& c, uint32_t flags, const BlockHead& head, const uint8_t* code,
@@ -232,6 +276,8 @@ HILE* Hopen(const char* name, const char* mode) {
         h->position = 0;
     } else {
         DoFopen(name, "rb", h->file);
+        h->cache = static_cast<ReadCache*>(std::calloc(1, sizeof(ReadCache)));
+        if (h->cache == nullptr) fatalError("Hopen: out of mem");
         readHeader(h);
         h->base = -kBlockSize;
         h->position = kBlockSize;
@@ -258,7 +304,7 @@ void Hfill(HILE* h) {
     int32_t start = 0;
     if (h->pipe) {
         PipeFill(h, next);
-    } else if ((start = DoFtell(h->file)) < h->header.indexOffset) {
+    } else if ((start = HfileTell(h)) < h->header.indexOffset) {
         BlockHead head;
         ReadBlock(h, start, head, h->codec->bitBuf);
         DecodeBlock(*h->codec, h->header.flags, head, h->codec->bitBuf, h->buffer);
@@ -377,14 +423,14 @@ void Hseek(HILE* h, int32_t offset) {
         h->position = offset - h->base;
     } else {
         int32_t b = offset / kBlockSize;
-        DoFseek(h->file, h->header.indexOffset + 4 * b);
+        HfileSeek(h, h->header.indexOffset + 4 * b);
         uint8_t raw[4];
-        DoFread(raw, 4, h->file);
+        HfileRead(h, raw, 4);
         int32_t start = static_cast<int32_t>(get32(raw));
         if (start < kHeaderSize || start >= h->header.indexOffset) {
             fatalError("Hseek: bad block index");
         }
-        DoFseek(h->file, start);
+        HfileSeek(h, start);
         if (h->pipe) PipeReset(h->pipe);
         h->base = kBlockSize * (b - 1);
         h->position = kBlockSize;

@@ -9,6 +9,7 @@
 
 #include "lzx/api/guard.h"
 #include "lzx/api/stream.h"
+#include "lzx/blocks.h"
 
 #ifndef LZX_VERSION
 #define LZX_VERSION "0.0.0"
@@ -276,20 +277,20 @@ void verify(const std::string& path) {
         std::vector<int32_t> starts;
         std::vector<char> buf(kBlockSize);
         for (;;) {
-            int32_t start = DoFtell(h->file);
+            int32_t start = HfileTell(h);
             if (Hread(buf.data(), kBlockSize, h) <= 0) break;
             starts.push_back(start);
         }
         const HileHeader& hd = h->header;
         int32_t blocks = static_cast<int32_t>(starts.size());
-        if (DoFtell(h->file) != hd.indexOffset) {
+        if (HfileTell(h) != hd.indexOffset) {
             return "bytes between the last block and the block index";
         }
         if (FileSize(h->file) != hd.indexOffset + 4 * blocks) {
             return "file does not end right after the block index";
         }
         std::vector<uint8_t> index(4 * starts.size());
-        DoFread(index.data(), 4 * blocks, h->file);
+        HfileRead(h, index.data(), 4 * blocks);
         for (size_t b = 0; b < starts.size(); ++b) {
             const uint8_t* p = &index[4 * b];
             uint32_t entry = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
