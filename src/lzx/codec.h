@@ -42,6 +42,9 @@ struct Codec {
     // A block's coded bits; padded so the bit reader may look past the end.
     alignas(8) uint8_t bitBuf[kCodecBufSize + 8];
     int32_t bitPos;
+    // DecodeBlock: bytes at the start of bitBuf that may be nonzero; all
+    // after them are zero. A zeroed context starts right.
+    int32_t bitBufUsed;
     // Huffman machinery: symbol table, length-code table, lookup, tree pool.
     FresTable symbols;
     FresTable lengthCodes;

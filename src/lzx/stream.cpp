@@ -187,13 +187,17 @@ void ReadBlock(HILE* h, int32_t start, BlockHead& head, uint8_t* code) {
 
 void DecodeBlock(Codec& c, uint32_t flags, const BlockHead& head, const uint8_t* code,
                  uint8_t* out) {
-    size_t bytes = static_cast<size_t>(head.bits + 7) / 8;
-    if (code != c.bitBuf) std::memcpy(c.bitBuf, code, bytes);
-    // The decoders may look a few bytes ahead: let them see zeros, not the
-    // previous block.
-    std::memset(c.bitBuf + bytes, 0, sizeof c.bitBuf - bytes);
+    const int32_t bytes = (head.bits + 7) / 8;
+    if (code != c.bitBuf) std::memcpy(c.bitBuf, code, static_cast<size_t>(bytes));
+    // The decoders may look ahead, a damaged header even far ahead: let them
+    // see zeros, not the previous block. Only what earlier use left beyond
+    // this block's bytes needs clearing.
+    if (c.bitBufUsed > bytes)
+        std::memset(c.bitBuf + bytes, 0, static_cast<size_t>(c.bitBufUsed - bytes));
+    c.bitBufUsed = bytes;
     int32_t n = (flags & kFlagHuffman) ? HufUnpack(c, head.bits) : LzxUnpack(c, head.bits);
     if (flags & kFlagRowSort) {
+        c.bitBufUsed = static_cast<int32_t>(sizeof c.bitBuf);  // the row data's scratch
         RleUnpack(c, n, c.bitBuf);
         SorUnpack(c, c.bitBuf, out, head.rows, head.k);
     } else {
@@ -202,6 +206,7 @@ void DecodeBlock(Codec& c, uint32_t flags, const BlockHead& head, const uint8_t*
 }
 
 void EncodeBlock(Codec& c, uint32_t flags, const uint8_t* src, BlockHead& head) {
+    c.bitBufUsed = static_cast<int32_t>(sizeof c.bitBuf);  // the coders write anywhere in it
     int32_t n;
     head.k = 0;
     if (flags & kFlagRowSort) {
