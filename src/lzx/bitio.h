@@ -53,6 +53,11 @@ struct Writer {
         acc |= static_cast<uint64_t>(value & ((1u << width) - 1)) << n;
         n += static_cast<uint32_t>(width);
     }
+    // Up to 56 bits at once; value holds no bits above width.
+    void putWide(uint32_t width, uint64_t value) {
+        acc |= value << n;
+        n += width;
+    }
     void spill() {
         if (byte > kLastSpillByte) fatalError("BitPut: buffer full");
         std::memcpy(c.bitBuf + byte, &acc, 8);

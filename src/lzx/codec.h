@@ -18,7 +18,7 @@ constexpr int kDecodeRootBits = 11;                   // root of the decoders' t
 constexpr int32_t kMaxBlockBits = 8 * kCodecBufSize;  // largest bit count B a block can hold
 constexpr int32_t kPackedBitsMax = 262112;            // packers refuse padded streams above this
 constexpr int kLzSymbols = 400;                       // 256 literals + 144 reference symbols
-constexpr int kLzHashBits = 12;  // match finder's hash: equal 4-byte prefixes share a chain
+constexpr int kLzHashBits = 14;  // match finder's hash: equal 4-byte prefixes share a chain
 constexpr int kLzHashSize = 1 << kLzHashBits;
 constexpr int kLzWindow = 1024;   // farthest distance the packer uses
 constexpr int kLzMinMatch = 4;    // shortest match the packer uses
@@ -39,8 +39,14 @@ struct TreeNode {
 struct Codec {
     // Bytes consumed by the entropy coders on packing, produced on unpacking.
     alignas(8) uint8_t byteBuf[kCodecBufSize];
-    // A block's coded bits; padded so the bit reader may look past the end.
-    alignas(8) uint8_t bitBuf[kCodecBufSize + 8];
+    union {
+        // A block's coded bits; padded so the bit reader may look past the end.
+        alignas(8) uint8_t bitBuf[kCodecBufSize + 8];
+        // LZ match finder: the newest position per hash value, -1 for none.
+        // Needed only while LzxPack parses a block, before the first bit of
+        // it is written, so it shares the bit buffer's memory.
+        int16_t hashHead[kLzHashSize];
+    };
     int32_t bitPos;
     // DecodeBlock: bytes at the start of bitBuf that may be nonzero; all
     // after them are zero. A zeroed context starts right.
@@ -74,11 +80,12 @@ struct Codec {
         uint32_t decodeTable[kCodecBlock];
     };
     int32_t itemCount;
-    // LZ match finder: newest position per hash value and the previous
-    // position with the same hash for every position, -1 for none.
-    int16_t hashHead[kLzHashSize];
+    // LZ match finder: the previous position with the same hash for every
+    // position, -1 for none.
     int16_t chain[kCodecBlock];
 };
+
+static_assert(sizeof(Codec::hashHead) <= sizeof(Codec::bitBuf));
 
 // The stream's shared codec context.
 Codec& codecShared();

@@ -113,7 +113,11 @@ inline void copyMatch(uint8_t* dst, int32_t dist, int32_t len) {
 
 }  // namespace
 
-int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance) {
+namespace {
+
+// FindMatch's body, inlined into the packer's loop.
+[[gnu::always_inline]] inline int32_t findMatch(const Codec& c, int32_t i, int32_t m,
+                                                int32_t& distance) {
     if (m < kLzMinMatch) return 0;
     if (m > kLzMaxMatch) m = kLzMaxMatch;
     const uint8_t* b = c.byteBuf;
@@ -152,6 +156,12 @@ int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance) {
     return best;
 }
 
+}  // namespace
+
+int32_t FindMatch(const Codec& c, int32_t i, int32_t m, int32_t& distance) {
+    return findMatch(c, i, m, distance);
+}
+
 void HufOutLit(Codec& c, uint8_t byte) {
     if (c.itemCount >= kCodecBlock) fatalError("HufOutLit: buffer full");
     c.items[c.itemCount++] = byte;
@@ -181,16 +191,29 @@ void EmitItems(Codec& c) {
     FresLengths(c, t);
     SendLens(c, t);
     LenToVal(t);
+    // Per symbol: its code, and how its item's l and d become the extra
+    // bits (the codes without their implied top bit; a literal takes none).
+    struct Out {
+        uint32_t code, maskL, maskD;
+        uint8_t len, lx, bits;  // code length, l's width, all bits of the item
+    };
+    Out out[kLzSymbols];
+    for (int s = 0; s < t.count; s++) {
+        uint32_t x = kExtraWidths[s], lx = x & 15, dx = x >> 4;
+        out[s] = {static_cast<uint32_t>(t.code[s]),
+                  (1u << lx) - 1,
+                  (1u << dx) - 1,
+                  t.len[s],
+                  static_cast<uint8_t>(lx),
+                  static_cast<uint8_t>(t.len[s] + lx + dx)};
+    }
     lzx_bits::Writer w(c);
     for (int32_t k = 0; k < c.itemCount; k++) {
         uint32_t item = c.items[k];
-        uint32_t s = item & 0x1FF;
-        w.put(t.len[s], static_cast<uint32_t>(t.code[s]));
-        // The codes of l and d without their implied top bit; a literal's
-        // item holds no code above bit 8 and takes none.
-        uint32_t x = kExtraWidths[s], lx = x & 15, dx = x >> 4;
-        uint32_t l = (item >> 9) & 0xFF, d = item >> 17;
-        w.put(static_cast<int>(lx + dx), (l & ((1u << lx) - 1)) | d << lx);
+        const Out& o = out[item & 0x1FF];
+        uint64_t extra = ((item >> 9) & o.maskL) | static_cast<uint64_t>((item >> 17) & o.maskD)
+                                                       << o.lx;
+        w.putWide(o.bits, o.code | extra << o.len);
         w.spill();
     }
     w.flush();
@@ -216,7 +239,7 @@ int32_t LzxPack(Codec& c, int32_t n) {
     for (int32_t i = 0; i < n;) {
         int32_t dist = 0, len = 0;
         // No call where the chain holds no candidate inside the window.
-        if (c.chain[i] >= i - kLzWindow && c.chain[i] >= 0) len = FindMatch(c, i, n - i, dist);
+        if (c.chain[i] >= i - kLzWindow && c.chain[i] >= 0) len = findMatch(c, i, n - i, dist);
         if (len >= kLzMinMatch) {
             items[k++] = refItem(len - 3, dist - 1);
             i += len;
