@@ -283,14 +283,15 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
 
     // Fast loop: a 64-bit bit buffer refilled without branches to 56..63
     // bits before each step, which is enough for the longest item (a 24-bit
-    // code and 21 extra bits). A step is up to two literals from the root
-    // (each at most kDecodeRootBits bits) and one more item, at most 67 bits
-    // and 2 + 258 bytes. It runs while a step surely ends
+    // code and 21 extra bits). A step is up to three literals from the root
+    // (each at most kDecodeRootBits bits), or up to two and one more item
+    // (after a second refill when there were two): at most 78 bits and
+    // 3 + 258 bytes. It runs while a step surely ends
     // before B and fits the output with a copy's 16-byte overrun; the rest
     // goes through the checked loop below.
     const uint8_t* in = c.bitBuf + (c.bitPos >> 3);
     const int32_t inEnd = (bits >> 3) - 16;
-    constexpr int32_t kOutEnd = kCodecBufSize - 2 - 258 - 16;
+    constexpr int32_t kOutEnd = kCodecBufSize - 3 - 258 - 16;
     int32_t pos = c.bitPos;
     if (in - c.bitBuf < inEnd) {
         uint64_t buf = load64(in) >> (pos & 7);
@@ -308,7 +309,16 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
                 e = table[buf & lzx_bits::kDecodeRootMask];
                 if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
                     putLiteral(e, buf, avail, out, p);
-                    continue;
+                    e = table[buf & lzx_bits::kDecodeRootMask];
+                    if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                        putLiteral(e, buf, avail, out, p);
+                        continue;
+                    }
+                    // Two literals may leave too few bits for an item: refill.
+                    // The new bits go above the old, so e stays right.
+                    buf |= load64(in) << avail;
+                    in += (63 - avail) >> 3;
+                    avail |= 56;
                 }
             }
             if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
