@@ -226,27 +226,27 @@ void PipePut(HILE* h) {
     std::memcpy(b.slots[b.count].data, h->buffer, kBlockSize);
     b.slots[b.count].error.clear();
     if (++b.count < static_cast<int>(b.slots.size())) return;
-    // The batch is full: the one before it goes out, this one is coded in
-    // the background, and the other fills.
-    if (p.busy) {
-        p.settle();
-        writeBatch(h, p.other());
-    }
+    // The batch is full: it is coded in the background while the one
+    // before it is written out, and that one's slots fill next.
+    p.settle();
     p.workers.start(b.count, encodeJob(b, EncodeFlags(h)));
     p.busy = true;
     p.cur ^= 1;
+    if (p.current().count > 0) writeBatch(h, p.current());
 }
 
 void PipeDrain(HILE* h) {
     BlockPipe& p = *h->pipe;
-    if (p.busy) {
-        p.settle();
-        writeBatch(h, p.other());
+    p.settle();
+    // The last batch is coded while the one before it is written.
+    Batch& last = p.current();
+    if (last.count > 0) {
+        p.workers.start(last.count, encodeJob(last, EncodeFlags(h)));
+        p.busy = true;
     }
-    Batch& b = p.current();
-    if (b.count == 0) return;
-    p.workers.run(b.count, encodeJob(b, EncodeFlags(h)));
-    writeBatch(h, b);
+    if (p.other().count > 0) writeBatch(h, p.other());
+    p.settle();
+    if (last.count > 0) writeBatch(h, last);
 }
 
 void PipeFill(HILE* h, int64_t next) {
