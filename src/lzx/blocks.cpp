@@ -9,6 +9,7 @@
 #include "lzx/blocks.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,7 @@
 
 namespace {
 
-constexpr int kBatchPerThread = 8;  // blocks per worker and batch
+constexpr int kBatchPerThread = 4;  // blocks per worker and batch
 
 // Workers that run one batch of jobs at a time; the calling thread is worker 0.
 class Workers {
@@ -64,6 +65,7 @@ class Workers {
     }
     void finish() {
         work(0);
+        spinWhile([this] { return pending_.load(std::memory_order_acquire) != 0; });
         std::unique_lock<std::mutex> lock(m_);
         done_.wait(lock, [this] { return pending_ == 0; });
     }
@@ -74,12 +76,24 @@ class Workers {
     }
 
   private:
+    // Batches follow each other closely: a short spin before sleeping spares
+    // a sleeping core's wake-up, which on a virtual machine can take longer
+    // than coding a block.
+    template <typename Cond>
+    static void spinWhile(Cond cond) {
+        auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+        for (int k = 0; cond(); ++k) {
+            if ((k & 63) == 63 && std::chrono::steady_clock::now() > until) return;
+            std::this_thread::yield();
+        }
+    }
     void work(int id) {
         for (int i; (i = next_.fetch_add(1)) < jobs_;) job_(*codecs_[id], i);
     }
     void loop(int id) {
         uint64_t seen = 0;
         for (;;) {
+            spinWhile([&] { return generation_.load(std::memory_order_acquire) == seen; });
             {
                 std::unique_lock<std::mutex> lock(m_);
                 start_.wait(lock, [&] { return stop_ || generation_ != seen; });
@@ -100,8 +114,8 @@ class Workers {
     std::function<void(Codec&, int)> job_;
     int jobs_ = 0;
     std::atomic<int> next_{0};
-    int pending_ = 0;
-    uint64_t generation_ = 0;
+    std::atomic<int> pending_{0};
+    std::atomic<uint64_t> generation_{0};
     bool stop_ = false;
 };
 
