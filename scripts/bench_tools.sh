@@ -4,7 +4,9 @@
 #   1. `lzx unpack` of the sample payload against `tar -xzf` of the same
 #      files (written by gzip -6);
 #   2. a whole installation by the Linux installer against `tar -xzf` of the
-#      files that installation wrote;
+#      files that installation wrote, and against the same followed by
+#      `sync -f` (the installer syncs its files to the disk before it
+#      switches to them; tar leaves them in the cache);
 #   3. `lzx compress` / `decompress` of the benchmark corpus with one thread
 #      and with two, against `gzip -6` / `gzip -d`, with peak RSS.
 #
@@ -75,7 +77,7 @@ if [ -x "$build/src/updater/vorn-update" ] && [ -x "$build/src/updater/vorn-demo
   install_once "$work/i0" >/dev/null
   touch "$work/stamp"
   sleep 1
-  run_installer "$work/i0" >/dev/null
+  run_installer "$work/i0" >/dev/null 2>&1
   (cd "$work/i0/Product" && find . -type f -newer "$work/stamp" | sort >"$work/written")
   tar -czf "$work/installed.tar.gz" -C "$work/i0/Product" -T "$work/written"
   for ((r = 1; r <= rounds; r++)); do
@@ -83,14 +85,17 @@ if [ -x "$build/src/updater/vorn-update" ] && [ -x "$build/src/updater/vorn-demo
     timed "$work/install.us" run_installer "$work/i$r"
     rm -rf "$work/t" && mkdir "$work/t"
     timed "$work/tar2.us" tar -xzf "$work/installed.tar.gz" -C "$work/t"
+    rm -rf "$work/t" && mkdir "$work/t"
+    timed "$work/tar3.us" sh -c "tar -xzf '$work/installed.tar.gz' -C '$work/t' && sync -f '$work/t'"
     rm -rf "$work/i$r"
   done
-  i=$(median "$work/install.us") t=$(median "$work/tar2.us")
+  i=$(median "$work/install.us") t=$(median "$work/tar2.us") s=$(median "$work/tar3.us")
   echo
   echo "| installation ($(wc -l <"$work/written") files written) | median | speed × tar -xzf |"
   echo "|---|---:|---:|"
   echo "| vorn-update, whole run | $(ms "$i") | $(ratio "$t" "$i") |"
   echo "| tar -xzf of the same files | $(ms "$t") | 1.00 |"
+  echo "| tar -xzf of the same files, then sync -f | $(ms "$s") | $(ratio "$t" "$s") |"
 fi
 
 # --- 3. whole files, one thread and two ----------------------------------------

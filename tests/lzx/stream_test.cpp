@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "lzx/codec.h"
@@ -117,6 +118,34 @@ TEST_F(StreamTest, SeekAndGetc) {
     EXPECT_EQ(Hread(got.data(), 100, h), 100);
     EXPECT_EQ(got, data.substr(0, 100));
     Hclose(h);
+}
+
+// The container is read in large pieces and blocks are decoded ahead: a
+// reader that jumps back and forth over many pieces and batches must see
+// the bytes of the plain file at every offset, with any thread count.
+TEST_F(StreamTest, JumpsAcrossReadPiecesAndBatchesReadTheRightBytes) {
+    std::string data = sample(Sample::Random, 600000, 41) + sample(Sample::Text, 300000, 42);
+    writeStream("big.lzx", "wb", data);
+    std::mt19937 rng(43);
+    for (int threads : {1, 2, 3}) {
+        HILE* h = Hopen("big.lzx", "rb");
+        HsetThreads(h, threads);
+        std::string got(3000, 0);
+        for (int i = 0; i < 60; ++i) {
+            auto at = static_cast<int32_t>(rng() % (data.size() - got.size()));
+            Hseek(h, at);
+            ASSERT_EQ(Hread(got.data(), static_cast<int32_t>(got.size()), h), 3000);
+            ASSERT_EQ(got, data.substr(static_cast<size_t>(at), got.size()))
+                << threads << " threads, offset " << at;
+        }
+        // Then on to the end without a seek.
+        std::string rest(data.size(), 0);
+        Hseek(h, 0);
+        ASSERT_EQ(Hread(rest.data(), static_cast<int32_t>(rest.size()), h),
+                  static_cast<int32_t>(data.size()));
+        EXPECT_TRUE(rest == data) << threads << " threads";
+        Hclose(h);
+    }
 }
 
 TEST_F(StreamTest, ModeLettersAndHeaderFlags) {
