@@ -8,6 +8,7 @@
 // stream reaches that block, with the same message one thread would give.
 #include "lzx/blocks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -26,7 +28,10 @@
 
 namespace {
 
-constexpr int kBatchPerThread = 4;  // blocks per worker and batch
+// Blocks per worker and batch: a stream starts with small batches, so that
+// a short one soon has both threads busy, and doubles them up to the most.
+constexpr int kBatchPerThreadFirst = 2;
+constexpr int kBatchPerThread = 8;
 
 // Workers that run one batch of jobs at a time; the calling thread is worker 0.
 class Workers {
@@ -146,8 +151,10 @@ void catchInto(Slot& s, Step step) {
 // full batch while the next one fills. The caller joins the workers when it
 // has to wait for them.
 struct Batch {
-    explicit Batch(size_t size) : slots(size) {}
-    std::vector<Slot> slots;
+    // Slots are left uninitialised: memory a short stream never reaches is
+    // never touched.
+    explicit Batch(int size) : slots(new Slot[static_cast<size_t>(size)]) {}
+    std::unique_ptr<Slot[]> slots;
     int count = 0;   // slots in use
     int served = 0;  // read side: slots already handed out
 };
@@ -155,9 +162,17 @@ struct Batch {
 struct BlockPipe {
     BlockPipe(int threads, Codec* codec)
         : workers(threads, codec),
-          batches{Batch(static_cast<size_t>(threads * kBatchPerThread)),
-                  Batch(static_cast<size_t>(threads * kBatchPerThread))} {}
+          batches{Batch(threads * kBatchPerThread), Batch(threads * kBatchPerThread)},
+          first(threads * kBatchPerThreadFirst),
+          size(first),
+          most(threads * kBatchPerThread) {}
     ~BlockPipe() { settle(); }
+    // The size of the next batch.
+    int grow() {
+        int now = size;
+        size = std::min(2 * size, most);
+        return now;
+    }
     // Waits for the background batch, if any.
     void settle() {
         if (!busy) return;
@@ -169,8 +184,12 @@ struct BlockPipe {
 
     Workers workers;
     Batch batches[2];
+    int first;          // slots of the first batch, and of the first after a seek
+    int size;           // slots of the next batch
+    int most;           // slots of a batch at the most
     int cur = 0;        // the batch the stream works with
     bool busy = false;  // the other batch is being coded in the background
+    int filling = 0;    // write side: slots of the batch being filled
 };
 
 namespace {
@@ -178,12 +197,11 @@ namespace {
 // Reads the blocks from stream offset `next` on into `b`, in file order from
 // where the file stands; a block that cannot be read ends the batch and
 // fails when the stream reaches it.
-void readBatch(HILE* h, Batch& b, int64_t next) {
+void readBatch(HILE* h, Batch& b, int size, int64_t next) {
     b.count = 0;
     b.served = 0;
     bool failed = false;
-    for (int64_t base = next;
-         !failed && b.count < static_cast<int>(b.slots.size()) && base < h->header.length;
+    for (int64_t base = next; !failed && b.count < size && base < h->header.length;
          base += kBlockSize) {
         Slot& s = b.slots[b.count++];
         s.base = base;
@@ -237,9 +255,11 @@ void PipeFree(BlockPipe* p) {
 void PipePut(HILE* h) {
     BlockPipe& p = *h->pipe;
     Batch& b = p.current();
+    if (p.filling == 0) p.filling = p.grow();
     std::memcpy(b.slots[b.count].data, h->buffer, kBlockSize);
     b.slots[b.count].error.clear();
-    if (++b.count < static_cast<int>(b.slots.size())) return;
+    if (++b.count < p.filling) return;
+    p.filling = 0;
     // The batch is full: it is coded in the background while the one
     // before it is written out, and that one's slots fill next.
     p.settle();
@@ -273,7 +293,7 @@ void PipeFill(HILE* h, int64_t next) {
         if (ahead.count > 0 && ahead.slots[0].base == next) {
             p.cur ^= 1;
         } else {
-            readBatch(h, *b, next);
+            readBatch(h, *b, p.grow(), next);
             p.workers.run(b->count, decodeJob(*b, flags));
         }
         b = &p.current();
@@ -284,7 +304,7 @@ void PipeFill(HILE* h, int64_t next) {
         following.count = following.served = 0;
         const Slot& last = b->slots[b->count - 1];
         if (last.error.empty() && last.base + kBlockSize < h->header.length) {
-            readBatch(h, following, last.base + kBlockSize);
+            readBatch(h, following, p.grow(), last.base + kBlockSize);
             p.workers.start(following.count, decodeJob(following, flags));
             p.busy = true;
         }
@@ -300,6 +320,7 @@ void PipeFill(HILE* h, int64_t next) {
 void PipeReset(BlockPipe* p) {
     p->settle();
     for (Batch& b : p->batches) b.count = b.served = 0;
+    p->size = p->first;
 }
 
 void HsetThreads(HILE* h, int threads) {
