@@ -107,6 +107,9 @@ rss() {  # command... : peak RSS in KiB
   /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1
 }
 for ((r = 0; r < rounds; r++)); do
+  # Every program writes a new file: dropping the old one's pages is not
+  # part of its time.
+  rm -f "$work"/o1.lzx "$work"/o2.lzx "$work"/o.gz "$work"/o1.bin "$work"/o2.bin "$work"/o.bin
   timed "$work/c1.us" "$lzx" compress "$work/corpus.bin" "$work/o1.lzx" -T 1
   timed "$work/c2.us" "$lzx" compress "$work/corpus.bin" "$work/o2.lzx" -T 2
   timed "$work/gz.us" sh -c "gzip -6 -c '$work/corpus.bin' >'$work/o.gz'"
