@@ -173,6 +173,11 @@ struct BlockPipe {
         size = std::min(2 * size, most);
         return now;
     }
+    // Codes `b` in the background.
+    void launch(Batch& b, std::function<void(Codec&, int)> job) {
+        workers.start(b.count, std::move(job));
+        busy = true;
+    }
     // Waits for the background batch, if any.
     void settle() {
         if (!busy) return;
@@ -263,8 +268,7 @@ void PipePut(HILE* h) {
     // The batch is full: it is coded in the background while the one
     // before it is written out, and that one's slots fill next.
     p.settle();
-    p.workers.start(b.count, encodeJob(b, EncodeFlags(h)));
-    p.busy = true;
+    p.launch(b, encodeJob(b, EncodeFlags(h)));
     p.cur ^= 1;
     if (p.current().count > 0) writeBatch(h, p.current());
 }
@@ -275,8 +279,7 @@ void PipeDrain(HILE* h) {
     // The last batch is coded while the one before it is written.
     Batch& last = p.current();
     if (last.count > 0) {
-        p.workers.start(last.count, encodeJob(last, EncodeFlags(h)));
-        p.busy = true;
+        p.launch(last, encodeJob(last, EncodeFlags(h)));
     }
     if (p.other().count > 0) writeBatch(h, p.other());
     p.settle();
@@ -305,8 +308,7 @@ void PipeFill(HILE* h, int64_t next) {
         const Slot& last = b->slots[b->count - 1];
         if (last.error.empty() && last.base + kBlockSize < h->header.length) {
             readBatch(h, following, p.grow(), last.base + kBlockSize);
-            p.workers.start(following.count, decodeJob(following, flags));
-            p.busy = true;
+            p.launch(following, decodeJob(following, flags));
         }
     }
     Slot& s = b->slots[b->served++];

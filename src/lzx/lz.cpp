@@ -297,10 +297,14 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
         uint64_t buf = load64(in) >> (pos & 7);
         uint32_t avail = 56 - static_cast<uint32_t>(pos & 7);
         in += 7;
-        while (in - c.bitBuf < inEnd && p <= kOutEnd) {
+        // Tops the buffer up to 56..63 bits; the new bits go above the old.
+        auto refill = [&] {
             buf |= load64(in) << avail;
             in += (63 - avail) >> 3;
             avail |= 56;
+        };
+        while (in - c.bitBuf < inEnd && p <= kOutEnd) {
+            refill();
             uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
             // Literals from the root take at most kDecodeRootBits each: after
             // one, the refill still covers any item that follows.
@@ -314,11 +318,9 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
                         putLiteral(e, buf, avail, out, p);
                         continue;
                     }
-                    // Two literals may leave too few bits for an item: refill.
-                    // The new bits go above the old, so e stays right.
-                    buf |= load64(in) << avail;
-                    in += (63 - avail) >> 3;
-                    avail |= 56;
+                    // Two literals may leave too few bits for an item; a
+                    // refill leaves the bits under e as they are.
+                    refill();
                 }
             }
             if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
@@ -364,21 +366,23 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
     return p;
 }
 
+// The length header of a block of B bits for `symbols` symbols.
+void readLengths(Codec& c, int32_t bits, int32_t symbols, const char* who) {
+    // B must fit the bit buffer; this also keeps every peek inside its padding.
+    if (bits < 0 || bits > kMaxBlockBits) fatalError("%s: bad bit count", who);
+    c.bitPos = 0;
+    RecvLens(c, c.symbols, symbols);
+    LenToVal(c.symbols);
+}
+
 }  // namespace
 
 int32_t LzxUnpack(Codec& c, int32_t bits) {
-    // B must fit the bit buffer; this also keeps every peek inside its padding.
-    if (bits < 0 || bits > kMaxBlockBits) fatalError("LzxUnpack: bad bit count");
-    c.bitPos = 0;
-    RecvLens(c, c.symbols, kLzSymbols);
-    LenToVal(c.symbols);
+    readLengths(c, bits, kLzSymbols, "LzxUnpack");
     return unpackItems(c, bits, "LzxUnpack");
 }
 
 int32_t HufUnpack(Codec& c, int32_t bits) {
-    if (bits < 0 || bits > kMaxBlockBits) fatalError("HufUnpack: bad bit count");
-    c.bitPos = 0;
-    RecvLens(c, c.symbols, 256);
-    LenToVal(c.symbols);
+    readLengths(c, bits, 256, "HufUnpack");
     return unpackItems(c, bits, "HufUnpack");
 }
