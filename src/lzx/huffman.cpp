@@ -3,6 +3,7 @@
 // stream fills from the least significant bit), table-driven decoding, and
 // the length header that carries a table's lengths in a 27-symbol code.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 
@@ -22,23 +23,37 @@ inline uint32_t lowBits(uint32_t v, int n) {
     return v & ((1u << n) - 1);
 }
 
-// The low n bits of v in reverse order.
-uint32_t bitRev(uint32_t v, int n) {
-    v = (v >> 1 & 0x55555555u) | (v & 0x55555555u) << 1;
-    v = (v >> 2 & 0x33333333u) | (v & 0x33333333u) << 2;
-    v = (v >> 4 & 0x0F0F0F0Fu) | (v & 0x0F0F0F0Fu) << 4;
-    v = (v >> 8 & 0x00FF00FFu) | (v & 0x00FF00FFu) << 8;
-    v = v >> 16 | v << 16;
-    return v >> (32 - n);
+// Each byte with its bits in reverse order.
+constexpr auto kRevByte = [] {
+    std::array<uint8_t, 256> r{};
+    for (int v = 0; v < 256; v++)
+        for (int j = 0; j < 8; j++) r[v] |= static_cast<uint8_t>(((v >> j) & 1) << (7 - j));
+    return r;
+}();
+
+// The low n bits of v (n <= kMaxCodeLen) in reverse order.
+inline uint32_t bitRev(uint32_t v, int n) {
+    static_assert(kMaxCodeLen <= 24);
+    uint32_t r = static_cast<uint32_t>(kRevByte[v & 0xFF]) << 16 |
+                 static_cast<uint32_t>(kRevByte[(v >> 8) & 0xFF]) << 8 | kRevByte[(v >> 16) & 0xFF];
+    return r >> (24 - n);
 }
 
 // A received length set must not claim more code space than exists (the
 // check in LenToVal misses most such sets); an incomplete set is fine, its
 // unused codes simply never match.
 void checkKraft(const FresTable& t, const char* message) {
+    // The code space of each length, none for an unused symbol.
+    static constexpr auto kSpace = [] {
+        std::array<uint32_t, kMaxCodeLen + 1> w{};
+        for (int l = 1; l <= kMaxCodeLen; l++) w[l] = 1u << (kMaxCodeLen - l);
+        return w;
+    }();
     uint64_t space = 0;
-    for (int32_t i = 0; i < t.count; i++)
-        if (t.len[i]) space += uint64_t{1} << (kMaxCodeLen - t.len[i]);
+    for (int32_t i = 0; i < t.count; i++) {
+        if (t.len[i] > kMaxCodeLen) fatalError("%s", message);
+        space += kSpace[t.len[i]];
+    }
     if (space > (uint64_t{1} << kMaxCodeLen)) fatalError("%s", message);
 }
 
@@ -170,15 +185,31 @@ void MakeDecodeTable(Codec& c, const FresTable& t) {
     constexpr int32_t kRoot = 1 << kDecodeRootBits;
     constexpr int32_t kRoom = sizeof c.decodeTable / sizeof c.decodeTable[0];
     uint32_t* table = c.decodeTable;
-    // The used symbols ordered by code length (a counting sort; by symbol
-    // within a length).
-    int32_t start[kMaxCodeLen + 2] = {};
-    for (int32_t i = 0; i < t.count; i++) start[t.len[i] + 1]++;
-    for (int l = 1; l <= kMaxCodeLen + 1; l++) start[l] += start[l - 1];
+    // The used symbols ordered by code length (a counting sort). Even and
+    // odd symbols count apart, so that a run of equal lengths does not wait
+    // on its own previous count; within a length the order does not matter,
+    // every code has its own entries.
+    int32_t count[2][kMaxCodeLen + 1] = {};
+    int32_t i = 0;
+    for (; i + 1 < t.count; i += 2) {
+        count[0][t.len[i]]++;
+        count[1][t.len[i + 1]]++;
+    }
+    if (i < t.count) count[0][t.len[i]]++;
+    int32_t start[kMaxCodeLen + 2];
+    int32_t at[2][kMaxCodeLen + 1];
+    start[0] = 0;
+    for (int l = 0; l <= kMaxCodeLen; l++) {
+        at[0][l] = start[l];
+        at[1][l] = start[l] + count[0][l];
+        start[l + 1] = at[1][l] + count[1][l];
+    }
     uint16_t byLen[kFresMax];
-    int32_t at[kMaxCodeLen + 1];
-    std::copy(start, start + kMaxCodeLen + 1, at);
-    for (int32_t i = 0; i < t.count; i++) byLen[at[t.len[i]]++] = static_cast<uint16_t>(i);
+    for (i = 0; i + 1 < t.count; i += 2) {
+        byLen[at[0][t.len[i]]++] = static_cast<uint16_t>(i);
+        byLen[at[1][t.len[i + 1]]++] = static_cast<uint16_t>(i + 1);
+    }
+    if (i < t.count) byLen[at[0][t.len[i]]++] = static_cast<uint16_t>(i);
 
     // The root grows with the code length: the codes of length l go into a
     // table of 2^l entries, which is then doubled by copying, so each entry
@@ -310,22 +341,28 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
     LenToVal(lc);
     checkKraft(lc, "RecvLens: length codes over-subscribed");
     // Most length codes are short: a small table takes them, the search the rest.
+    // An entry holds the symbol and, above bit 8, its code length.
     constexpr int kQuickBits = 7;
-    uint8_t quick[1 << kQuickBits];
-    std::fill(quick, quick + (1 << kQuickBits), uint8_t{0xFF});
+    constexpr uint16_t kNoQuick = 0xFFFF;
+    uint16_t quick[1 << kQuickBits];
+    std::fill(quick, quick + (1 << kQuickBits), kNoQuick);
     for (int s = 0; s < kLenCodeCount; s++) {
         int l = lc.len[s];
         if (l == 0 || l > kQuickBits) continue;
         for (int32_t j = lc.code[s]; j < 1 << kQuickBits; j += 1 << l)
-            quick[j] = static_cast<uint8_t>(s);
+            quick[j] = static_cast<uint16_t>(s | l << 8);
     }
     t.count = n;
     int32_t pos = c.bitPos;
     for (int32_t i = 0; i < n;) {
         uint32_t bits = lzx_bits::peekAt(c, pos);
-        int32_t s = quick[bits & ((1u << kQuickBits) - 1)];
-        if (s == 0xFF) s = UnCode(lc, bits);
-        pos += lc.len[s];
+        uint32_t q = quick[bits & ((1u << kQuickBits) - 1)];
+        if (q == kNoQuick) {
+            int32_t s = UnCode(lc, bits);
+            q = static_cast<uint32_t>(s | lc.len[s] << 8);
+        }
+        int32_t s = static_cast<int32_t>(q & 0xFF);
+        pos += static_cast<int32_t>(q >> 8);
         if (s <= kMaxCodeLen) {
             t.len[i++] = static_cast<uint8_t>(s);
             continue;
