@@ -28,9 +28,14 @@ trap 'rm -rf "$work"' EXIT
 
 now() { echo "${EPOCHREALTIME/./}"; }  # microseconds
 # Runs a command and appends its wall time in microseconds to the named file.
+# Whatever earlier steps left unwritten goes to the disk first: a program
+# that syncs (the installer, `sync -f`) would otherwise pay for the others'
+# files, and the kernel's background writeback would take a core from the
+# next program.
 timed() {  # file, command...
   local out=$1 t0 t1
   shift
+  sync
   t0=$(now)
   "$@" >/dev/null 2>&1
   t1=$(now)

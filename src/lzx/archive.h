@@ -33,6 +33,7 @@ class Scrambler {
     void apply(uint8_t* data, int32_t n);
 
   private:
+    int64_t applyLanes(uint8_t* data, int64_t p, int64_t n);
     int64_t size_;
     int64_t offset_ = 0;
     uint32_t keys_[4] = {};       // window j's key at j % 4, for the last four windows

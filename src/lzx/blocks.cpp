@@ -157,6 +157,10 @@ struct Batch {
     std::unique_ptr<Slot[]> slots;
     int count = 0;   // slots in use
     int served = 0;  // read side: slots already handed out
+    // Read side: the slots read so far, and whether reading has ended; a
+    // batch may be decoded while it is still being read.
+    std::atomic<int> ready{0};
+    std::atomic<bool> complete{false};
 };
 
 struct BlockPipe {
@@ -173,9 +177,9 @@ struct BlockPipe {
         size = std::min(2 * size, most);
         return now;
     }
-    // Codes `b` in the background.
-    void launch(Batch& b, std::function<void(Codec&, int)> job) {
-        workers.start(b.count, std::move(job));
+    // Codes `jobs` slots of a batch in the background.
+    void launch(int jobs, std::function<void(Codec&, int)> job) {
+        workers.start(jobs, std::move(job));
         busy = true;
     }
     // Waits for the background batch, if any.
@@ -205,6 +209,8 @@ namespace {
 void readBatch(HILE* h, Batch& b, int size, int64_t next) {
     b.count = 0;
     b.served = 0;
+    b.ready.store(0, std::memory_order_relaxed);
+    b.complete.store(false, std::memory_order_relaxed);
     bool failed = false;
     for (int64_t base = next; !failed && b.count < size && base < h->header.length;
          base += kBlockSize) {
@@ -217,11 +223,21 @@ void readBatch(HILE* h, Batch& b, int size, int64_t next) {
             ReadBlock(h, start, s.head, s.code);
         });
         failed = !s.error.empty();
+        b.ready.store(b.count, std::memory_order_release);
     }
+    b.complete.store(true, std::memory_order_release);
 }
 
+// Decodes slot i once it has been read; a slot past the end of the batch
+// is no job.
 std::function<void(Codec&, int)> decodeJob(Batch& b, uint32_t flags) {
     return [&b, flags](Codec& c, int i) {
+        while (i >= b.ready.load(std::memory_order_acquire)) {
+            if (b.complete.load(std::memory_order_acquire) &&
+                i >= b.ready.load(std::memory_order_acquire))
+                return;
+            std::this_thread::yield();
+        }
         Slot& s = b.slots[i];
         if (s.error.empty()) catchInto(s, [&] { DecodeBlock(c, flags, s.head, s.code, s.data); });
     };
@@ -268,7 +284,7 @@ void PipePut(HILE* h) {
     // The batch is full: it is coded in the background while the one
     // before it is written out, and that one's slots fill next.
     p.settle();
-    p.launch(b, encodeJob(b, EncodeFlags(h)));
+    p.launch(b.count, encodeJob(b, EncodeFlags(h)));
     p.cur ^= 1;
     if (p.current().count > 0) writeBatch(h, p.current());
 }
@@ -279,7 +295,7 @@ void PipeDrain(HILE* h) {
     // The last batch is coded while the one before it is written.
     Batch& last = p.current();
     if (last.count > 0) {
-        p.launch(last, encodeJob(last, EncodeFlags(h)));
+        p.launch(last.count, encodeJob(last, EncodeFlags(h)));
     }
     if (p.other().count > 0) writeBatch(h, p.other());
     p.settle();
@@ -302,13 +318,17 @@ void PipeFill(HILE* h, int64_t next) {
         b = &p.current();
         if (b->count == 0) return;  // past the last block: nothing to serve
         // The next batch is decoded while this one is served, unless this
-        // one ends the stream or a block that could not be read.
+        // one ends the stream or a block that could not be read. Its
+        // decoding starts with its first block, while the rest is read.
         Batch& following = p.other();
         following.count = following.served = 0;
+        following.ready.store(0, std::memory_order_relaxed);
+        following.complete.store(false, std::memory_order_relaxed);
         const Slot& last = b->slots[b->count - 1];
         if (last.error.empty() && last.base + kBlockSize < h->header.length) {
-            readBatch(h, following, p.grow(), last.base + kBlockSize);
-            p.launch(following, decodeJob(following, flags));
+            int size = p.grow();
+            p.launch(size, decodeJob(following, flags));
+            readBatch(h, following, size, last.base + kBlockSize);
         }
     }
     Slot& s = b->slots[b->served++];

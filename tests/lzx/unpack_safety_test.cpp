@@ -144,14 +144,14 @@ TEST_F(UnpackSafetyTest, ScramblingAsTheDataGoesByEqualsScramblingTheFile) {
 // The key sequence as defined, window by window: window j (1 to size - 4)
 // XORs the four bytes from j with its key, little-endian.
 TEST(ScramblerTest, MatchesTheWindowDefinitionAtEverySizeAndCut) {
-    for (int size : {0, 1, 4, 5, 6, 8, 9, 13, 100, 1001}) {
+    for (int size : {0, 1, 4, 5, 6, 8, 9, 13, 21, 100, 1001}) {
         std::string data = sample(Sample::Random, static_cast<size_t>(size), 5);
         std::string want = data;
         uint32_t key = 0x6D2E91C5;
         for (int j = 1; j <= size - 4; ++j, key = key * 0x3A7F5B29 + 1)
             for (int t = 0; t < 4; ++t)
                 want[static_cast<size_t>(j + t)] ^= static_cast<char>(key >> (8 * t));
-        for (int cut : {1, 3, 64, 2000}) {
+        for (int cut : {1, 3, 7, 11, 64, 2000}) {
             std::string got = data;
             Scrambler s(size);
             for (int at = 0; at < size; at += cut)
