@@ -67,6 +67,38 @@ TEST_F(ApiTest, ThreadCountNeverChangesTheFile) {
     EXPECT_EQ(names(dir.path()), std::vector<std::string>{"core.lzx"});
 }
 
+// A container cut short after it was opened: blocks are read while the
+// workers already decode the first of them, and those past the cut must be
+// neither waited for nor served. Every thread count serves the same bytes
+// and stops at the same block with the same message.
+TEST_F(ApiTest, ContainerCutAfterOpeningStopsWhereOneThreadStops) {
+    const std::string data = sample(Sample::Random, 200 * 16384, 44);
+    const std::vector<uint8_t> whole = lzx::compress(data.data(), data.size());
+    std::string stop;
+    for (int threads : {1, 2, 3}) {
+        writeFile("cut.lzx", std::string(whole.begin(), whole.end()));
+        lzx::Reader r("cut.lzx", {lzx::Mode::lz, threads});
+        std::filesystem::resize_file("cut.lzx", whole.size() / 2);
+        std::string got(16384, 0);
+        size_t at = 0;
+        std::string message = "no failure";
+        try {
+            while (r.read(got.data(), got.size()) == got.size()) {
+                ASSERT_EQ(got, data.substr(at, got.size())) << threads << " threads";
+                at += got.size();
+            }
+        } catch (const lzx::Error& e) {
+            message = e.what();
+        }
+        std::string here = std::to_string(at) + ": " + message;
+        if (threads == 1) stop = here;
+        EXPECT_EQ(here, stop) << threads << " threads";
+    }
+    EXPECT_NE(stop.find("LZX DoFread failed"), std::string::npos) << stop;
+    EXPECT_GT(std::stoul(stop), 16384u * 50) << stop;  // the cut, not the start, stopped it
+    EXPECT_EQ(FileStackCount(), 0);
+}
+
 TEST_F(ApiTest, TwoThreadsWithTheirOwnObjectsGetWhatOneThreadGets) {
     std::string a = sample(Sample::Text, 400000, 7);
     std::string b = sample(Sample::Random, 150000, 8) + sample(Sample::Text, 90000, 9);
