@@ -160,10 +160,10 @@ struct Batch {
     std::unique_ptr<Slot[]> slots;
     int count = 0;   // slots in use
     int served = 0;  // read side: slots already handed out
-    // Read side: the slots read so far, and whether reading has ended; a
-    // batch may be decoded while it is still being read.
+    // Read side: the slots read so far, with kReadDone once reading has
+    // ended; a batch may be decoded while it is still being read.
+    static constexpr int kReadDone = 1 << 30;
     std::atomic<int> ready{0};
-    std::atomic<bool> complete{false};
 };
 
 struct BlockPipe {
@@ -213,7 +213,6 @@ void readBatch(HILE* h, Batch& b, int size, int64_t next) {
     b.count = 0;
     b.served = 0;
     b.ready.store(0, std::memory_order_relaxed);
-    b.complete.store(false, std::memory_order_relaxed);
     bool failed = false;
     for (int64_t base = next; !failed && b.count < size && base < h->header.length;
          base += kBlockSize) {
@@ -227,19 +226,27 @@ void readBatch(HILE* h, Batch& b, int size, int64_t next) {
         });
         failed = !s.error.empty();
         b.ready.store(b.count, std::memory_order_release);
+        b.ready.notify_all();
     }
-    b.complete.store(true, std::memory_order_release);
+    b.ready.store(b.count | Batch::kReadDone, std::memory_order_release);
+    b.ready.notify_all();
 }
 
 // Decodes slot i once it has been read; a slot past the end of the batch
 // is no job.
 std::function<void(Codec&, int)> decodeJob(Batch& b, uint32_t flags) {
     return [&b, flags](Codec& c, int i) {
-        while (i >= b.ready.load(std::memory_order_acquire)) {
-            if (b.complete.load(std::memory_order_acquire) &&
-                i >= b.ready.load(std::memory_order_acquire))
-                return;
-            std::this_thread::yield();
+        // A slot is read in microseconds: spin briefly, then sleep until
+        // the reader moves on (it may have lost its core).
+        for (int spins = 0;; ++spins) {
+            int ready = b.ready.load(std::memory_order_acquire);
+            if (i < (ready & ~Batch::kReadDone)) break;
+            if (ready & Batch::kReadDone) return;
+            if (spins < 64) {
+                std::this_thread::yield();
+            } else {
+                b.ready.wait(ready, std::memory_order_acquire);
+            }
         }
         Slot& s = b.slots[i];
         if (s.error.empty()) catchInto(s, [&] { DecodeBlock(c, flags, s.head, s.code, s.data); });
@@ -326,7 +333,6 @@ void PipeFill(HILE* h, int64_t next) {
         Batch& following = p.other();
         following.count = following.served = 0;
         following.ready.store(0, std::memory_order_relaxed);
-        following.complete.store(false, std::memory_order_relaxed);
         const Slot& last = b->slots[b->count - 1];
         if (last.error.empty() && last.base + kBlockSize < h->header.length) {
             int size = p.grow();
