@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "support/tempdir.h"
@@ -118,6 +119,23 @@ TEST_F(RowSortTest, RoundTripsBlocksWithManyRows) {
         int32_t k = 0;
         EXPECT_EQ(roundTrip(src, &k), src);
         EXPECT_EQ(k, 255);
+    }
+}
+
+// Every row count, against the definition byte by byte: byte j of the t-th
+// listed row is input byte j * k + t, later listings of a row win, and rows
+// not listed stay 0xFF. The lists repeat rows as damaged data may.
+TEST_F(RowSortTest, UnpackMatchesTheByteDefinitionForEveryRowCount) {
+    std::mt19937 rng(7);
+    Block src(kCodecBlock), want(kCodecBlock), got(kCodecBlock);
+    for (int32_t k = 0; k < kSorRows; ++k) {
+        for (uint8_t& b : src) b = static_cast<uint8_t>(rng());
+        for (int32_t t = 0; t < k; ++t) rows[t] = static_cast<uint8_t>(rng() % (k % 3 ? 256 : 16));
+        std::fill(want.begin(), want.end(), uint8_t{0xFF});
+        for (int j = 0; j < kSorRowBytes; ++j)
+            for (int32_t t = 0; t < k; ++t) want[rows[t] * kSorRowBytes + j] = src[j * k + t];
+        SorUnpack(*codec, src.data(), got.data(), rows, k);
+        ASSERT_EQ(got, want) << k << " rows";
     }
 }
 
