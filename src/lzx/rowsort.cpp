@@ -22,6 +22,51 @@ bool rowEmpty(const Codec& c, int32_t r) {
     return true;
 }
 
+// Swaps the blocks of `shift` bits at odd places in a with those at even
+// places in b: one round of an 8 x 8 byte transpose.
+inline void swapBlocks(uint64_t& a, uint64_t& b, int shift, uint64_t mask) {
+    uint64_t t = ((a >> shift) ^ b) & mask;
+    b ^= t;
+    a ^= t << shift;
+}
+
+// Transposes an 8 x 8 byte matrix held as eight little-endian words: byte r
+// of m[c] moves to byte c of m[r]. Three rounds swap 1-, 2- and 4-byte
+// blocks between word pairs; the words stay in registers.
+inline void transpose8(uint64_t& m0, uint64_t& m1, uint64_t& m2, uint64_t& m3, uint64_t& m4,
+                       uint64_t& m5, uint64_t& m6, uint64_t& m7) {
+    constexpr uint64_t k1 = 0x00FF00FF00FF00FFu, k2 = 0x0000FFFF0000FFFFu, k4 = 0x00000000FFFFFFFFu;
+    swapBlocks(m0, m1, 8, k1);
+    swapBlocks(m2, m3, 8, k1);
+    swapBlocks(m4, m5, 8, k1);
+    swapBlocks(m6, m7, 8, k1);
+    swapBlocks(m0, m2, 16, k2);
+    swapBlocks(m1, m3, 16, k2);
+    swapBlocks(m4, m6, 16, k2);
+    swapBlocks(m5, m7, 16, k2);
+    swapBlocks(m0, m4, 32, k4);
+    swapBlocks(m1, m5, 32, k4);
+    swapBlocks(m2, m6, 32, k4);
+    swapBlocks(m3, m7, 32, k4);
+}
+
+inline uint64_t load8(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+// Eight bytes from each of in[0..7], transposed, to out[0..7]: byte c of
+// out[r] is byte r of in[c]. Rows and columns of a block trade places both
+// ways through this.
+inline void transposeBlock(const uint8_t* const in[8], uint8_t* const out[8]) {
+    uint64_t m0 = load8(in[0]), m1 = load8(in[1]), m2 = load8(in[2]), m3 = load8(in[3]),
+             m4 = load8(in[4]), m5 = load8(in[5]), m6 = load8(in[6]), m7 = load8(in[7]);
+    transpose8(m0, m1, m2, m3, m4, m5, m6, m7);
+    const uint64_t m[8] = {m0, m1, m2, m3, m4, m5, m6, m7};
+    for (int i = 0; i < 8; ++i) std::memcpy(out[i], &m[i], 8);
+}
+
 }  // namespace
 
 int32_t SorRowDiff(const uint8_t* a, const uint8_t* b, int32_t limit) {
@@ -82,51 +127,28 @@ int32_t SorPack(Codec& c, const uint8_t* src, uint8_t* dst, uint8_t* rowList) {
         rowList[t] = static_cast<uint8_t>(r);
         previous = r;
     }
+    // Column by column: byte j of the t-th listed row to dst[j * k + t],
+    // eight rows by eight columns at a time.
     std::memset(dst, 0xFF, kCodecBlock);
-    uint8_t* out = dst;
-    for (int j = 0; j < kSorRowBytes; ++j) {
-        for (int32_t t = 0; t < k; ++t) *out++ = row(c, rowList[t])[j];
+    int32_t t = 0;
+    for (; t + 8 <= k; t += 8) {
+        const uint8_t* rows[8];
+        for (int i = 0; i < 8; ++i) rows[i] = row(c, rowList[t + i]);
+        for (int j = 0; j < kSorRowBytes; j += 8) {
+            const uint8_t* in[8];
+            uint8_t* out[8];
+            for (int i = 0; i < 8; ++i) {
+                in[i] = rows[i] + j;
+                out[i] = dst + (j + i) * k + t;
+            }
+            transposeBlock(in, out);
+        }
+    }
+    for (; t < k; ++t) {
+        for (int j = 0; j < kSorRowBytes; ++j) dst[j * k + t] = row(c, rowList[t])[j];
     }
     return k;
 }
-
-namespace {
-
-// Swaps the blocks of `shift` bits at odd places in a with those at even
-// places in b: one round of an 8 x 8 byte transpose.
-inline void swapBlocks(uint64_t& a, uint64_t& b, int shift, uint64_t mask) {
-    uint64_t t = ((a >> shift) ^ b) & mask;
-    b ^= t;
-    a ^= t << shift;
-}
-
-// Transposes an 8 x 8 byte matrix held as eight little-endian words: byte r
-// of m[c] moves to byte c of m[r]. Three rounds swap 1-, 2- and 4-byte
-// blocks between word pairs; the words stay in registers.
-inline void transpose8(uint64_t& m0, uint64_t& m1, uint64_t& m2, uint64_t& m3, uint64_t& m4,
-                       uint64_t& m5, uint64_t& m6, uint64_t& m7) {
-    constexpr uint64_t k1 = 0x00FF00FF00FF00FFu, k2 = 0x0000FFFF0000FFFFu, k4 = 0x00000000FFFFFFFFu;
-    swapBlocks(m0, m1, 8, k1);
-    swapBlocks(m2, m3, 8, k1);
-    swapBlocks(m4, m5, 8, k1);
-    swapBlocks(m6, m7, 8, k1);
-    swapBlocks(m0, m2, 16, k2);
-    swapBlocks(m1, m3, 16, k2);
-    swapBlocks(m4, m6, 16, k2);
-    swapBlocks(m5, m7, 16, k2);
-    swapBlocks(m0, m4, 32, k4);
-    swapBlocks(m1, m5, 32, k4);
-    swapBlocks(m2, m6, 32, k4);
-    swapBlocks(m3, m7, 32, k4);
-}
-
-inline uint64_t load8(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
-
-}  // namespace
 
 void SorUnpack(Codec& c, const uint8_t* src, uint8_t* dst, const uint8_t* rowList, int32_t k) {
     // k comes from a file; 255 rows of 64 bytes is all a block can hold.
@@ -139,16 +161,17 @@ void SorUnpack(Codec& c, const uint8_t* src, uint8_t* dst, const uint8_t* rowLis
     // byte by byte.
     int32_t t = 0;
     for (; t + 8 <= k; t += 8) {
-        uint8_t* to[8];
-        for (int i = 0; i < 8; ++i) to[i] = c.rowMatrix + rowList[t + i] * kSorRowBytes;
+        // Looked up once: the stores below may alias the list.
+        uint8_t* rows[8];
+        for (int i = 0; i < 8; ++i) rows[i] = c.rowMatrix + rowList[t + i] * kSorRowBytes;
         for (int j = 0; j < kSorRowBytes; j += 8) {
-            const uint8_t* from = src + j * k + t;
-            uint64_t m0 = load8(from), m1 = load8(from + k), m2 = load8(from + 2 * k),
-                     m3 = load8(from + 3 * k), m4 = load8(from + 4 * k), m5 = load8(from + 5 * k),
-                     m6 = load8(from + 6 * k), m7 = load8(from + 7 * k);
-            transpose8(m0, m1, m2, m3, m4, m5, m6, m7);
-            const uint64_t m[8] = {m0, m1, m2, m3, m4, m5, m6, m7};
-            for (int i = 0; i < 8; ++i) std::memcpy(to[i] + j, &m[i], 8);
+            const uint8_t* in[8];
+            uint8_t* out[8];
+            for (int i = 0; i < 8; ++i) {
+                in[i] = src + (j + i) * k + t;
+                out[i] = rows[i] + j;
+            }
+            transposeBlock(in, out);
         }
     }
     for (; t < k; ++t) {

@@ -139,6 +139,23 @@ TEST_F(RowSortTest, UnpackMatchesTheByteDefinitionForEveryRowCount) {
     }
 }
 
+// The packer's side of the same layout, for row counts in and out of
+// multiples of eight: byte j of the t-th listed row at j * k + t, then 0xFF.
+TEST_F(RowSortTest, PackWritesColumnsByTheDefinitionForManyRowCounts) {
+    std::mt19937 rng(8);
+    Block src(kCodecBlock), sorted(kCodecBlock);
+    for (int32_t k : {1, 7, 8, 9, 15, 16, 17, 63, 64, 100, 247, 248, 249, 254, 255}) {
+        for (uint8_t& b : src) b = static_cast<uint8_t>(rng() % 4);  // near rows, real choices
+        for (int r = k; r < kSorRows; ++r) setRow(src, r, 0xFF);
+        ASSERT_EQ(SorPack(*codec, src.data(), sorted.data(), rows), k);
+        Block want(kCodecBlock, 0xFF);
+        for (int j = 0; j < kSorRowBytes; ++j)
+            for (int32_t t = 0; t < k; ++t) want[j * k + t] = src[rows[t] * kSorRowBytes + j];
+        ASSERT_EQ(sorted, want) << k << " rows";
+        EXPECT_EQ(roundTrip(src), src) << k << " rows";
+    }
+}
+
 TEST_F(RowSortDeathTest, RefusesBlocksWithoutEmptyRowAndBadCounts) {
     Block src(kCodecBlock, 0xFF), out(kCodecBlock);
     src[5] = 0;
