@@ -7,8 +7,7 @@
 
 #include "base/error.h"
 #include "lzx/codec.h"
-
-static_assert(std::endian::native == std::endian::little, "the bit stream uses LE word access");
+#include "lzx/words.h"  // little-endian word access
 
 namespace lzx_bits {
 

@@ -10,14 +10,12 @@
 #include "base/error.h"
 #include "lzx/bitio.h"
 #include "lzx/codec.h"
+#include "lzx/words.h"
 
 namespace {
 
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t w;
-    std::memcpy(&w, p, 4);
-    return w;
-}
+using lzx_words::load32;
+using lzx_words::load64;
 
 // Any hash of the next 4 bytes gives the same parse: a match of 4 bytes or
 // more can only come from a position with the same 4 bytes, which this
@@ -37,12 +35,6 @@ constexpr auto kExtraWidths = [] {
     }
     return w;
 }();
-
-inline uint64_t load64(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
 
 // The length and distance codes of a reference entry from the bits that
 // follow its symbol code; returns the number of extra bits taken.

@@ -5,8 +5,11 @@
 
 #include "base/error.h"
 #include "lzx/codec.h"
+#include "lzx/words.h"
 
 namespace {
+
+using lzx_words::load64;
 
 constexpr int kRunMin = 3;
 constexpr int kRunMax = 16;
@@ -19,12 +22,6 @@ bool isEscape(uint8_t b) {
 // themselves, and those are copied a word at a time.
 constexpr uint64_t kOnes = 0x0101010101010101u;
 constexpr uint64_t kHighs = 0x8080808080808080u;
-
-uint64_t load8(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
 
 // The top bit of each zero byte of w; exact up to the lowest zero byte.
 uint64_t zeroBytes(uint64_t w) {
@@ -48,9 +45,9 @@ int32_t RlePack(Codec& c, const uint8_t* src) {
         // of its successors) or needs the escape: they are written as they are.
         // Otherwise those before the first that does are.
         if (q <= kCodecBlock - 10) {
-            uint64_t w = load8(src + q);
+            uint64_t w = load64(src + q);
             uint64_t stops =
-                zeroBytes((w ^ load8(src + q + 1)) | (w ^ load8(src + q + 2))) | escapeBits(w);
+                zeroBytes((w ^ load64(src + q + 1)) | (w ^ load64(src + q + 2))) | escapeBits(w);
             std::memcpy(out + n, &w, 8);
             int32_t k = stops ? std::countr_zero(stops) >> 3 : 8;
             n += k;
@@ -98,7 +95,7 @@ void RleUnpack(Codec& c, int32_t n, uint8_t* dst) {
     // while o leaves room for 24 bytes, and the escape's value is inside the
     // input while 10 bytes are left to read.
     while (o <= kCodecBlock - 24 && i <= n - 10) {
-        uint64_t w = load8(in + i);
+        uint64_t w = load64(in + i);
         std::memcpy(dst + o, &w, 8);
         uint64_t escapes = escapeBits(w);
         if (escapes == 0) {

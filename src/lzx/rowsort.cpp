@@ -7,8 +7,11 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "lzx/words.h"
 
 namespace {
+
+using lzx_words::load64;
 
 const uint8_t* row(const Codec& c, int32_t r) {
     return c.rowMatrix + r * kSorRowBytes;
@@ -50,18 +53,12 @@ inline void transpose8(uint64_t& m0, uint64_t& m1, uint64_t& m2, uint64_t& m3, u
     swapBlocks(m3, m7, 32, k4);
 }
 
-inline uint64_t load8(const uint8_t* p) {
-    uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
-
 // Eight bytes from each of in[0..7], transposed, to out[0..7]: byte c of
 // out[r] is byte r of in[c]. Rows and columns of a block trade places both
 // ways through this.
 inline void transposeBlock(const uint8_t* const in[8], uint8_t* const out[8]) {
-    uint64_t m0 = load8(in[0]), m1 = load8(in[1]), m2 = load8(in[2]), m3 = load8(in[3]),
-             m4 = load8(in[4]), m5 = load8(in[5]), m6 = load8(in[6]), m7 = load8(in[7]);
+    uint64_t m0 = load64(in[0]), m1 = load64(in[1]), m2 = load64(in[2]), m3 = load64(in[3]),
+             m4 = load64(in[4]), m5 = load64(in[5]), m6 = load64(in[6]), m7 = load64(in[7]);
     transpose8(m0, m1, m2, m3, m4, m5, m6, m7);
     const uint64_t m[8] = {m0, m1, m2, m3, m4, m5, m6, m7};
     for (int i = 0; i < 8; ++i) std::memcpy(out[i], &m[i], 8);
