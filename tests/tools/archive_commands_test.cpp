@@ -80,6 +80,10 @@ TEST(ArchiveCommands, PackListUnpackReproducesATree) {
 
 TEST(ArchiveCommands, HostileNamesArePackedAsWrittenButNeverUnpacked) {
     ScratchDir dir;
+    // One level down, so that "../x" is still the scratch directory's own
+    // and not whatever lies beside it.
+    std::filesystem::create_directories("work");
+    std::filesystem::current_path("work");
     std::filesystem::create_directories("src");
     writeFile("src/f", "payload");
     for (const char* hostile :
