@@ -85,7 +85,7 @@ TEST_F(RleTest, RunsAreCutAtTheEndOfTheBlock) {
 }
 
 TEST_F(RleTest, RunsAndEscapesAreFoundAtEveryPosition) {
-    // Single bytes are copied eight at a time; a run start or an escape must
+    // Single bytes are copied 8 or 16 at a time; a run start or an escape must
     // still be seen wherever it falls relative to those words, up to the end.
     struct Feature {
         Block bytes, code;
