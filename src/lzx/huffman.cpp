@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "lzx/bitio.h"
 #include "lzx/codec.h"
+#include "lzx/words.h"
 
 namespace {
 
@@ -180,36 +181,51 @@ void MakeLookup(Codec& c, const FresTable& t) {
     }
 }
 
-void MakeDecodeTable(Codec& c, const FresTable& t) {
+void MakeDecodeTable(Codec& c, FresTable& t) {
     using namespace lzx_bits;
     constexpr int32_t kRoot = 1 << kDecodeRootBits;
     constexpr int32_t kRoom = sizeof c.decodeTable / sizeof c.decodeTable[0];
     uint32_t* table = c.decodeTable;
-    // The used symbols ordered by code length (a counting sort). Even and
-    // odd symbols count apart, so that a run of equal lengths does not wait
-    // on its own previous count; within a length the order does not matter,
-    // every code has its own entries.
+    // The used symbols ordered by code length and, within a length, by
+    // symbol (a stable counting sort), which is the order of the canonical
+    // codes. The two halves of the alphabet count apart, so that a run of
+    // equal lengths does not wait on its own previous count, and the first
+    // half's symbols of a length go before the second half's.
+    const int32_t n = t.count, half = (n + 1) / 2, rest = n - half;
     int32_t count[2][kMaxCodeLen + 1] = {};
-    int32_t i = 0;
-    for (; i + 1 < t.count; i += 2) {
+    for (int32_t i = 0; i < rest; i++) {
         count[0][t.len[i]]++;
-        count[1][t.len[i + 1]]++;
+        count[1][t.len[half + i]]++;
     }
-    if (i < t.count) count[0][t.len[i]]++;
+    if (half > rest) count[0][t.len[half - 1]]++;
     int32_t start[kMaxCodeLen + 2];
     int32_t at[2][kMaxCodeLen + 1];
+    uint32_t first[kMaxCodeLen + 1];
+    uint32_t code = 0;
     start[0] = 0;
     for (int l = 0; l <= kMaxCodeLen; l++) {
         at[0][l] = start[l];
         at[1][l] = start[l] + count[0][l];
         start[l + 1] = at[1][l] + count[1][l];
+        // The first canonical code of each length, counted upward.
+        if (l == 0) continue;
+        auto used = static_cast<uint32_t>(start[l + 1] - start[l]);
+        if (code + used > (1u << l)) fatalError("LenToVal: overcounted");
+        first[l] = code;
+        code = (code + used) << 1;
     }
     uint16_t byLen[kFresMax];
-    for (i = 0; i + 1 < t.count; i += 2) {
+    for (int32_t i = 0; i < rest; i++) {
         byLen[at[0][t.len[i]]++] = static_cast<uint16_t>(i);
-        byLen[at[1][t.len[i + 1]]++] = static_cast<uint16_t>(i + 1);
+        byLen[at[1][t.len[half + i]]++] = static_cast<uint16_t>(half + i);
     }
-    if (i < t.count) byLen[at[0][t.len[i]]++] = static_cast<uint16_t>(i);
+    if (half > rest) byLen[at[0][t.len[half - 1]]++] = static_cast<uint16_t>(half - 1);
+    // Each used symbol's code, as LenToVal gives it.
+    for (int l = 1; l <= kMaxCodeLen; l++) {
+        for (int32_t k = start[l]; k < start[l + 1]; k++)
+            t.code[byLen[k]] =
+                static_cast<int32_t>(bitRev(first[l] + static_cast<uint32_t>(k - start[l]), l));
+    }
 
     // The root grows with the code length: the codes of length l go into a
     // table of 2^l entries, which is then doubled by copying, so each entry
@@ -340,46 +356,65 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
     }
     LenToVal(lc);
     checkKraft(lc, "RecvLens: length codes over-subscribed");
-    // Most length codes are short: a small table takes them, the search the rest.
-    // An entry holds the symbol and, above bit 8, its code length.
+    // Most length codes are short: a small table takes them, the search the
+    // rest. An entry holds what a code stands for: the length it gives
+    // (zero for a run), its code length, the width of its extra bits and the
+    // count they are added to.
     constexpr int kQuickBits = 7;
-    constexpr uint16_t kNoQuick = 0xFFFF;
-    uint16_t quick[1 << kQuickBits];
-    std::fill(quick, quick + (1 << kQuickBits), kNoQuick);
+    auto entryOf = [&](int32_t sym) -> uint32_t {
+        if (sym > kRunLong) fatalError("RecvLens: bad code %d", sym);
+        uint32_t value = sym <= kMaxCodeLen ? static_cast<uint32_t>(sym) : 0;
+        uint32_t width = sym == kRunShort ? 4 : sym == kRunLong ? 6 : 0;
+        uint32_t base = sym == kRunShort ? 3 : sym == kRunLong ? 20 : 1;
+        uint32_t len = lc.len[sym];
+        return value | len << 8 | (len + width) << 16 | base << 24;
+    };
+    uint32_t quick[1 << kQuickBits] = {};  // 0: not in the table
     for (int s = 0; s < kLenCodeCount; s++) {
         int l = lc.len[s];
         if (l == 0 || l > kQuickBits) continue;
-        for (int32_t j = lc.code[s]; j < 1 << kQuickBits; j += 1 << l)
-            quick[j] = static_cast<uint16_t>(s | l << 8);
+        for (int32_t j = lc.code[s]; j < 1 << kQuickBits; j += 1 << l) quick[j] = entryOf(s);
     }
     t.count = n;
+    // The bits wait in a 64-bit buffer, topped up to 56 or more before each
+    // pair of codes (at most 14 + 6 bits each). A whole header of 512
+    // codes is far shorter than the bit buffer, so no load passes its end.
     int32_t pos = c.bitPos;
-    for (int32_t i = 0; i < n;) {
-        uint32_t bits = lzx_bits::peekAt(c, pos);
-        uint32_t q = quick[bits & ((1u << kQuickBits) - 1)];
-        if (q == kNoQuick) {
-            int32_t s = UnCode(lc, bits);
-            q = static_cast<uint32_t>(s | lc.len[s] << 8);
-        }
-        int32_t s = static_cast<int32_t>(q & 0xFF);
-        pos += static_cast<int32_t>(q >> 8);
-        if (s <= kMaxCodeLen) {
-            t.len[i++] = static_cast<uint8_t>(s);
-            continue;
-        }
-        int32_t k;
-        if (s == kRunShort) {
-            k = static_cast<int32_t>(lzx_bits::getAt(c, 4, pos)) + 3;
-        } else if (s == kRunLong) {
-            k = static_cast<int32_t>(lzx_bits::getAt(c, 6, pos)) + 20;
+    const uint8_t* in = c.bitBuf + (pos >> 3);
+    uint64_t buf = lzx_words::load64(in) >> (pos & 7);
+    uint32_t avail = 56 - static_cast<uint32_t>(pos & 7);
+    in += 7;
+    // A code writes 16 bytes of its length (a run writes zeros), and only a
+    // run longer than that writes more, so lengths and runs take the same
+    // path. A run may pass the n-th length; the surplus is never looked at,
+    // but near the end of the array it is cut to stay inside.
+    constexpr int32_t kStoreEnd = kFresMax - 96;
+    auto one = [&](int32_t& i) {
+        uint32_t q = quick[buf & ((1u << kQuickBits) - 1)];
+        if (q == 0) q = entryOf(UnCode(lc, static_cast<uint32_t>(buf) & 0xFFFFFF));
+        uint32_t codeLen = (q >> 8) & 15, width = ((q >> 16) & 31) - codeLen;
+        auto k = static_cast<int32_t>((q >> 24) + ((buf >> codeLen) & ((1u << width) - 1)));
+        buf >>= (q >> 16) & 31;
+        avail -= (q >> 16) & 31;
+        auto value = static_cast<uint8_t>(q & 31);
+        if (i <= kStoreEnd) {
+            uint64_t fill = value * 0x0101010101010101u;
+            std::memcpy(t.len + i, &fill, 8);
+            std::memcpy(t.len + i + 8, &fill, 8);
+            for (int32_t j = 16; j < k; j += 16) std::memset(t.len + i + j, 0, 16);
         } else {
-            fatalError("RecvLens: bad code %d", s);
+            std::memset(t.len + i, value, static_cast<size_t>(std::min(k, kFresMax - i)));
         }
-        // A run may pass the n-th length; the surplus is never looked at,
-        // but it must stay inside the array.
-        std::memset(t.len + i, 0, static_cast<size_t>(std::min(k, kFresMax - i)));
         i += k;
+    };
+    for (int32_t i = 0; i < n;) {
+        buf |= lzx_words::load64(in) << avail;
+        in += (63 - avail) >> 3;
+        avail |= 56;
+        one(i);
+        if (i < n) one(i);
     }
+    pos = static_cast<int32_t>(in - c.bitBuf) * 8 - static_cast<int32_t>(avail);
     c.bitPos = pos;
     checkKraft(t, "RecvLens: code lengths over-subscribed");
 }

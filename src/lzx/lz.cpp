@@ -364,7 +364,6 @@ void readLengths(Codec& c, int32_t bits, int32_t symbols, const char* who) {
     if (bits < 0 || bits > kMaxBlockBits) fatalError("%s: bad bit count", who);
     c.bitPos = 0;
     RecvLens(c, c.symbols, symbols);
-    LenToVal(c.symbols);
 }
 
 }  // namespace

@@ -139,6 +139,44 @@ TEST(LenToValTest, ReversedCanonicalCodesFromLengths) {
     EXPECT_EQ(t.code[24], 0xFFFFFF);
 }
 
+TEST(LenToValTest, DecodeTableGivesTheSameCodes) {
+    // The decoders' table build hands out the canonical codes itself; they
+    // must be LenToVal's, for alphabets of odd and even size (it sorts the
+    // two halves apart) and for complete and incomplete sets.
+    auto c = newCodec();
+    Lcg rng{21};
+    for (int n : {2, 27, 255, 256, 257, 399, 400}) {
+        for (int round = 0; round < 12; round++) {
+            std::vector<uint32_t> counts(static_cast<size_t>(n));
+            for (auto& k : counts) k = rng.next() % 3 ? 0 : rng.next() % (1u << (rng.next() % 12));
+            FresTable& t = c->symbols;
+            lengthsFor(*c, t, counts);
+            // Every other round one code is dropped: the set is incomplete.
+            if (round % 2) {
+                for (int i = 0; i < n; i++) {
+                    if (t.len[i] != 0) {
+                        t.len[i] = 0;
+                        break;
+                    }
+                }
+            }
+            FresTable expect = t;
+            LenToVal(expect);
+            std::fill(t.code, t.code + kFresMax, -1);
+            MakeDecodeTable(*c, t);
+            for (int i = 0; i < n; i++) {
+                if (t.len[i] == 0) continue;
+                ASSERT_EQ(t.code[i], expect.code[i]) << n << " symbols, symbol " << i;
+            }
+        }
+    }
+    // An over-full set is refused as LenToVal refuses it.
+    FresTable& t = c->symbols;
+    t.count = 3;
+    t.len[0] = t.len[1] = t.len[2] = 1;
+    EXPECT_EXIT(MakeDecodeTable(*c, t), ExitedWithCode(2), HasSubstr("LenToVal: overcounted"));
+}
+
 TEST(HuffmanDeathTest, EncoderGuardsRefuseBrokenTables) {
     auto c = newCodec();
     FresTable& t = c->symbols;
