@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 
 namespace platform {
 
@@ -12,5 +13,12 @@ uintptr_t memAlloc(uint32_t size);  // 0 on failure
 void* memLock(uintptr_t handle);    // nullptr on failure
 void memFree(uintptr_t handle);     // unlocks and frees
 std::string lastErrorText();        // text of the system's last error
+
+// The processor the calling thread runs on now; -1 where the system cannot
+// say or placement is left to it.
+int currentCpu();
+// Lets `t` run on any processor the process may use except `cpu`; nothing
+// when no other one is left.
+void keepThreadOff(std::thread& t, int cpu);
 
 }  // namespace platform

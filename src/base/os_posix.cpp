@@ -1,4 +1,9 @@
-// Global memory on POSIX: plain heap blocks that never move.
+// Global memory on POSIX: plain heap blocks that never move; thread placement.
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,5 +26,24 @@ void memFree(uintptr_t handle) {
 std::string lastErrorText() {
     return std::strerror(errno);
 }
+
+#if defined(__linux__)
+int currentCpu() {
+    return sched_getcpu();
+}
+
+void keepThreadOff(std::thread& t, int cpu) {
+    cpu_set_t set;
+    if (cpu < 0 || cpu >= CPU_SETSIZE || sched_getaffinity(0, sizeof set, &set) != 0) return;
+    CPU_CLR(cpu, &set);
+    if (CPU_COUNT(&set) > 0) pthread_setaffinity_np(t.native_handle(), sizeof set, &set);
+}
+#else
+int currentCpu() {
+    return -1;
+}
+
+void keepThreadOff(std::thread&, int) {}
+#endif
 
 }  // namespace platform

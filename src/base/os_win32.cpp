@@ -28,4 +28,11 @@ std::string lastErrorText() {
     return result;
 }
 
+// Windows wakes a thread on an idle processor of its own accord.
+int currentCpu() {
+    return -1;
+}
+
+void keepThreadOff(std::thread&, int) {}
+
 }  // namespace platform

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/os.h"
 #include "lzx/codec.h"
 #include "lzx/lzx.h"
 
@@ -61,6 +62,7 @@ class Workers {
     // Starts job(codec, i) for i in [0, jobs) on the other threads and
     // returns at once; finish() joins in and waits for the rest.
     void start(int jobs, std::function<void(Codec&, int)> job) {
+        keepOffCaller();
         {
             std::lock_guard<std::mutex> lock(m_);
             job_ = std::move(job);
@@ -84,6 +86,17 @@ class Workers {
     }
 
   private:
+    // The caller is busy while the workers run: it reads, writes and takes
+    // jobs itself. A worker woken onto its processor would only wait for it,
+    // and some systems do place a woken thread there rather than on an idle
+    // processor (virtual machines whose idle processors look taken), so the
+    // workers are kept off the caller's processor, following it when it moves.
+    void keepOffCaller() {
+        int cpu = platform::currentCpu();
+        if (cpu == callerCpu_) return;
+        callerCpu_ = cpu;
+        for (std::thread& t : threads_) platform::keepThreadOff(t, cpu);
+    }
     // Batches follow each other closely: a short spin before sleeping spares
     // a sleeping core's wake-up, which on a virtual machine can take longer
     // than coding a block.
@@ -125,6 +138,7 @@ class Workers {
     std::atomic<int> pending_{0};
     std::atomic<uint64_t> generation_{0};
     bool stop_ = false;
+    int callerCpu_ = -1;
 };
 
 struct Slot {
