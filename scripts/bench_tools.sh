@@ -8,7 +8,9 @@
 #      `sync -f` (the installer syncs its files to the disk before it
 #      switches to them; tar leaves them in the cache);
 #   3. `lzx compress` / `decompress` of the benchmark corpus with one thread
-#      and with two, against `gzip -6` / `gzip -d`, with peak RSS.
+#      and with two, against `gzip -6` / `gzip -d`, with peak RSS; and two
+#      one-thread runs at once, whose combined speed is as much as two
+#      threads can reach on this machine.
 #
 # Usage: scripts/bench_tools.sh [BUILD_DIR] [ROUNDS]
 #   BUILD_DIR a Release build with the installer (default build-release);
@@ -114,12 +116,18 @@ rss() {  # command... : peak RSS in KiB
 for ((r = 0; r < rounds; r++)); do
   # Every program writes a new file: dropping the old one's pages is not
   # part of its time.
-  rm -f "$work"/o1.lzx "$work"/o2.lzx "$work"/o.gz "$work"/o1.bin "$work"/o2.bin "$work"/o.bin
+  rm -f "$work"/o[1-4].lzx "$work"/o.gz "$work"/o[1-4].bin "$work"/o.bin
   timed "$work/c1.us" "$lzx" compress "$work/corpus.bin" "$work/o1.lzx" -T 1
   timed "$work/c2.us" "$lzx" compress "$work/corpus.bin" "$work/o2.lzx" -T 2
+  # The ceiling for two threads: two one-thread runs at once, each on its
+  # own core, share nothing but the machine.
+  timed "$work/cp.us" sh -c "'$lzx' compress '$work/corpus.bin' '$work/o3.lzx' -T 1 &
+    '$lzx' compress '$work/corpus.bin' '$work/o4.lzx' -T 1; wait"
   timed "$work/gz.us" sh -c "gzip -6 -c '$work/corpus.bin' >'$work/o.gz'"
   timed "$work/d1.us" "$lzx" decompress "$work/corpus.lzx" "$work/o1.bin" -T 1
   timed "$work/d2.us" "$lzx" decompress "$work/corpus.lzx" "$work/o2.bin" -T 2
+  timed "$work/dp.us" sh -c "'$lzx' decompress '$work/corpus.lzx' '$work/o3.bin' -T 1 &
+    '$lzx' decompress '$work/corpus.lzx' '$work/o4.bin' -T 1; wait"
   timed "$work/gd.us" sh -c "gzip -d -c '$work/corpus.gz' >'$work/o.bin'"
 done
 cmp -s "$work/o1.lzx" "$work/o2.lzx" || { echo "one and two threads wrote different files"; exit 1; }
@@ -128,14 +136,17 @@ cmp -s "$work/o1.bin" "$work/corpus.bin" && cmp -s "$work/o2.bin" "$work/corpus.
 mbs() { awk -v b="$size" -v us="$1" 'BEGIN { printf "%.1f", b / us }'; }
 c1=$(median "$work/c1.us") c2=$(median "$work/c2.us") gz=$(median "$work/gz.us")
 d1=$(median "$work/d1.us") d2=$(median "$work/d2.us") gd=$(median "$work/gd.us")
+cp=$(median "$work/cp.us") dp=$(median "$work/dp.us")
 echo
 echo "| corpus, $(awk -v b="$size" 'BEGIN { printf "%.1f", b / 1e6 }') MB | MB/s | × gzip | × one thread | peak RSS |"
 echo "|---|---:|---:|---:|---:|"
 echo "| lzx compress -T 1 | $(mbs "$c1") | $(ratio "$gz" "$c1") | 1.00 | $(rss "$lzx" compress "$work/corpus.bin" "$work/o1.lzx" -T 1) KiB |"
 echo "| lzx compress -T 2 | $(mbs "$c2") | $(ratio "$gz" "$c2") | $(ratio "$c1" "$c2") | $(rss "$lzx" compress "$work/corpus.bin" "$work/o2.lzx" -T 2) KiB |"
+echo "| two lzx compress -T 1 at once (the machine's ceiling) | | | $(ratio "$(awk -v t="$c1" 'BEGIN { print 2 * t }')" "$cp") | |"
 echo "| gzip -6 | $(mbs "$gz") | 1.00 | | |"
 echo "| lzx decompress -T 1 | $(mbs "$d1") | $(ratio "$gd" "$d1") | 1.00 | $(rss "$lzx" decompress "$work/corpus.lzx" "$work/o1.bin" -T 1) KiB |"
 echo "| lzx decompress -T 2 | $(mbs "$d2") | $(ratio "$gd" "$d2") | $(ratio "$d1" "$d2") | $(rss "$lzx" decompress "$work/corpus.lzx" "$work/o2.bin" -T 2) KiB |"
+echo "| two lzx decompress -T 1 at once (the machine's ceiling) | | | $(ratio "$(awk -v t="$d1" 'BEGIN { print 2 * t }')" "$dp") | |"
 echo "| gzip -d | $(mbs "$gd") | 1.00 | | |"
 echo
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
