@@ -1,6 +1,10 @@
 // RecvLens on any length header, followed by the decoder's next steps: what
 // it accepts must be a prefix code, so that every symbol decodes from its
 // own code. Colliding codes would make a damaged block decode silently.
+// The decoders' table build hands out the codes itself; they must be
+// LenToVal's.
+#include <algorithm>
+
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,6 +21,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             MakeLookup(c, t);
         }))
         return 0;
+    static FresTable built;
+    built = t;
+    std::fill(built.code, built.code + kFresMax, -1);
+    if (!accepted([&] { MakeDecodeTable(c, built); }))
+        fuzzFail("the decode table refused lengths that RecvLens accepted");
+    for (int32_t i = 0; i < n; ++i) {
+        if (t.len[i] != 0 && built.code[i] != t.code[i])
+            fuzzFail("the decode table and LenToVal give different codes");
+    }
     // Short codes own every lookup entry they begin; long codes own none and
     // are found by search, whatever bits follow them.
     constexpr uint32_t kStreamBits = (1u << 24) - 1;
