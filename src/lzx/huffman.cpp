@@ -377,8 +377,7 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
     }
     t.count = n;
     // The bits wait in a 64-bit buffer, topped up to 56 or more before each
-    // pair of codes (at most 14 + 6 bits each). A whole header of 512
-    // codes is far shorter than the bit buffer, so no load passes its end.
+    // pair of codes (at most 14 + 6 bits each).
     int32_t pos = c.bitPos;
     const uint8_t* in = c.bitBuf + (pos >> 3);
     uint64_t buf = lzx_words::load64(in) >> (pos & 7);
@@ -407,7 +406,9 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
         }
         i += k;
     };
+    const uint8_t* lastLoad = c.bitBuf + sizeof c.bitBuf - 8;
     for (int32_t i = 0; i < n;) {
+        if (in > lastLoad) fatalError("BitPeek: read past buffer");
         buf |= lzx_words::load64(in) << avail;
         in += (63 - avail) >> 3;
         avail |= 56;

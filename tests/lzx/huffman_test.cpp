@@ -362,6 +362,14 @@ TEST(LengthHeaderDeathTest, DamagedHeadersAreRefused) {
                 HasSubstr("RecvLens: code lengths over-subscribed"));
     EXPECT_EXIT(RecvLens(*c, c->symbols, kFresMax + 1), ExitedWithCode(2),
                 HasSubstr("RecvLens: too many symbols"));
+    // Codes that run on past the end of the bit buffer (the zeros there
+    // read as length 0, five bits each) are refused, not read.
+    std::memset(c->bitBuf, 0, sizeof c->bitBuf);
+    c->bitPos = 8 * (kCodecBufSize - 40);
+    putRawHeader(*c, std::vector<std::pair<int, int>>(20, {1, 0}));
+    c->bitPos = 8 * (kCodecBufSize - 40);
+    EXPECT_EXIT(RecvLens(*c, c->symbols, 400), ExitedWithCode(2),
+                HasSubstr("BitPeek: read past buffer"));
 }
 
 TEST(LengthHeaderTest, IncompleteSetsAreAccepted) {
