@@ -70,6 +70,30 @@ struct Writer {
     }
 };
 
+// The decoders' 64-bit bit buffer for long runs of codes: `buf` holds the
+// next `avail` bits of the stream (its low bit first) and `in` is where the
+// next load starts. refill() tops it up to 56..63 bits without a branch,
+// putting the new bits above the old ones; the caller keeps every load
+// inside the bit buffer. Consumers shift `buf` and lower `avail` themselves.
+struct Reader {
+    const uint8_t* in;
+    uint64_t buf;
+    uint32_t avail;
+    Reader(const Codec& c, int32_t pos)
+        : in(c.bitBuf + (pos >> 3) + 7),
+          buf(lzx_words::load64(c.bitBuf + (pos >> 3)) >> (pos & 7)),
+          avail(56 - static_cast<uint32_t>(pos & 7)) {}
+    void refill() {
+        buf |= lzx_words::load64(in) << avail;
+        in += (63 - avail) >> 3;
+        avail |= 56;
+    }
+    // The stream position of the first bit not yet consumed.
+    int32_t pos(const Codec& c) const {
+        return static_cast<int32_t>(in - c.bitBuf) * 8 - static_cast<int32_t>(avail);
+    }
+};
+
 // The hot decoding loops keep the bit position in a local variable.
 inline uint32_t peekAt(const Codec& c, int32_t pos) {
     uint32_t at = static_cast<uint32_t>(pos) >> 3;

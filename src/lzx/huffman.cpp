@@ -10,7 +10,6 @@
 #include "base/error.h"
 #include "lzx/bitio.h"
 #include "lzx/codec.h"
-#include "lzx/words.h"
 
 namespace {
 
@@ -378,11 +377,8 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
     t.count = n;
     // The bits wait in a 64-bit buffer, topped up to 56 or more before each
     // pair of codes (at most 14 + 6 bits each).
-    int32_t pos = c.bitPos;
-    const uint8_t* in = c.bitBuf + (pos >> 3);
-    uint64_t buf = lzx_words::load64(in) >> (pos & 7);
-    uint32_t avail = 56 - static_cast<uint32_t>(pos & 7);
-    in += 7;
+    lzx_bits::Reader r(c, c.bitPos);
+    uint64_t& buf = r.buf;
     // A code writes 16 bytes of its length (a run writes zeros), and only a
     // run longer than that writes more, so lengths and runs take the same
     // path. A run may pass the n-th length; the surplus is never looked at,
@@ -394,7 +390,7 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
         uint32_t codeLen = (q >> 8) & 15, width = ((q >> 16) & 31) - codeLen;
         auto k = static_cast<int32_t>((q >> 24) + ((buf >> codeLen) & ((1u << width) - 1)));
         buf >>= (q >> 16) & 31;
-        avail -= (q >> 16) & 31;
+        r.avail -= (q >> 16) & 31;
         auto value = static_cast<uint8_t>(q & 31);
         if (i <= kStoreEnd) {
             uint64_t fill = value * 0x0101010101010101u;
@@ -408,14 +404,11 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
     };
     const uint8_t* lastLoad = c.bitBuf + sizeof c.bitBuf - 8;
     for (int32_t i = 0; i < n;) {
-        if (in > lastLoad) fatalError("BitPeek: read past buffer");
-        buf |= lzx_words::load64(in) << avail;
-        in += (63 - avail) >> 3;
-        avail |= 56;
+        if (r.in > lastLoad) fatalError("BitPeek: read past buffer");
+        r.refill();
         one(i);
         if (i < n) one(i);
     }
-    pos = static_cast<int32_t>(in - c.bitBuf) * 8 - static_cast<int32_t>(avail);
-    c.bitPos = pos;
+    c.bitPos = r.pos(c);
     checkKraft(t, "RecvLens: code lengths over-subscribed");
 }

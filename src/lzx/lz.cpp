@@ -281,22 +281,15 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
     // 3 + 258 bytes. It runs while a step surely ends
     // before B and fits the output with a copy's 16-byte overrun; the rest
     // goes through the checked loop below.
-    const uint8_t* in = c.bitBuf + (c.bitPos >> 3);
     const int32_t inEnd = (bits >> 3) - 16;
     constexpr int32_t kOutEnd = kCodecBufSize - 3 - 258 - 16;
     int32_t pos = c.bitPos;
-    if (in - c.bitBuf < inEnd) {
-        uint64_t buf = load64(in) >> (pos & 7);
-        uint32_t avail = 56 - static_cast<uint32_t>(pos & 7);
-        in += 7;
-        // Tops the buffer up to 56..63 bits; the new bits go above the old.
-        auto refill = [&] {
-            buf |= load64(in) << avail;
-            in += (63 - avail) >> 3;
-            avail |= 56;
-        };
-        while (in - c.bitBuf < inEnd && p <= kOutEnd) {
-            refill();
+    if ((pos >> 3) < inEnd) {
+        lzx_bits::Reader r(c, pos);
+        uint64_t& buf = r.buf;
+        uint32_t& avail = r.avail;
+        while (r.in - c.bitBuf < inEnd && p <= kOutEnd) {
+            r.refill();
             uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
             // Literals from the root take at most kDecodeRootBits each: after
             // one, the refill still covers any item that follows.
@@ -312,7 +305,7 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
                     }
                     // Two literals may leave too few bits for an item; a
                     // refill leaves the bits under e as they are.
-                    refill();
+                    r.refill();
                 }
             }
             if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
@@ -333,7 +326,7 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
             copyMatch(out + p, d + 1, l + 3);
             p += l + 3;
         }
-        pos = static_cast<int32_t>(in - c.bitBuf) * 8 - static_cast<int32_t>(avail);
+        pos = r.pos(c);
     }
 
     // The last items one at a time, each checked against B and the room.
