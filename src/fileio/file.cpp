@@ -287,7 +287,7 @@ void FileCommit(FileRec& f, const char* target) {
     if (journal::recording(target)) {
         // The rename waits for the whole transaction; the data must be on
         // the disk before the journal's switch point says it counts.
-        if (f.handle != 0 && !sys::flushPending(f.handle)) FileError(f, kErrWrite);
+        if (f.handle != 0 && !sys::flushPending(f.handle, f.name)) FileError(f, kErrWrite);
         FileClose(f);
         journal::noteCommit(temp, target);
         copyName(f.name, target);

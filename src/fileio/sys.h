@@ -34,9 +34,10 @@ FileHandle createNew(const char* name, const char* modeFrom, bool readBack);
 // Renames `from` over `to` in one step; a link at `to` is replaced itself.
 bool rename(const char* from, const char* to);
 bool flush(FileHandle h);
-// Before a file waits for a transaction's switch point: where the system
-// has no cheaper way (syncVolume), its data goes to the disk now.
-bool flushPending(FileHandle h);
+// Before the file `name`, open as `h`, waits for a transaction's switch
+// point: where the system has no cheaper way (syncVolume), its data goes to
+// the disk now; elsewhere its writing may start in the background.
+bool flushPending(FileHandle h, const char* name);
 // Everything written to the volume of `dir` goes to the disk, at once.
 bool syncVolume(const char* dir);
 uint32_t processId();

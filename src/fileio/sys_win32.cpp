@@ -52,7 +52,7 @@ bool flush(FileHandle h) {
     return FlushFileBuffers(native(h)) != 0;
 }
 
-bool flushPending(FileHandle h) {
+bool flushPending(FileHandle h, const char*) {
     return FlushFileBuffers(native(h)) != 0;
 }
 
