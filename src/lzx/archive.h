@@ -40,6 +40,13 @@ class Scrambler {
     uint32_t next_ = 0x6D2E91C5;  // key of the next window: the initial key first
 };
 
+// UnPackLZX over an archive stream that was decoded before (`length` bytes
+// at `stream`, which a check read to its end): the same entries, filters,
+// checks and messages, without decoding the container a second time.
+int32_t UnPackLZXStream(const uint8_t* stream, int64_t length, const char* target, LzxEntry* list,
+                        int32_t capacity, int32_t force, int32_t languages, int32_t productVersions,
+                        uint32_t options = 0);
+
 // Scrambles the file at path: writes the scrambled bytes beside it and
 // renames them over it.
 void ScrambleFile(const char* path);

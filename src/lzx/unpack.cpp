@@ -1,5 +1,6 @@
 // Archive unpacking: entry records and file data from an LZX1 stream, written
 // below a target directory under the per-entry filters.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -127,14 +128,38 @@ const char* ArchiveTargetPath(const LzxEntry& e, const char* target, uint32_t op
     return nullptr;
 }
 
-int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
-                  int32_t force, int32_t languages, int32_t productVersions, uint32_t options) {
-    HILE* h = Hopen(source, "rb");
-    HsetThreads(h, ArchiveThreads());
-    const int64_t total = h->header.length;
+namespace {
+
+// Where unpacking takes the archive stream from: an open container, or the
+// bytes of one that were decoded before.
+class StreamSource {
+  public:
+    explicit StreamSource(HILE* h) : h_(h), total_(h->header.length) {}
+    StreamSource(const uint8_t* bytes, int64_t length) : bytes_(bytes), total_(length) {}
+    // Up to n bytes; fewer only at the end of the stream.
+    int32_t read(void* buf, int32_t n) {
+        if (h_ != nullptr) return Hread(buf, n, h_);
+        int32_t take = static_cast<int32_t>(std::min<int64_t>(n, total_ - at_));
+        std::memcpy(buf, bytes_ + at_, static_cast<size_t>(take));
+        at_ += take;
+        return take;
+    }
+    int64_t tell() const { return h_ != nullptr ? Htell(h_) : at_; }
+    int64_t total() const { return total_; }
+
+  private:
+    HILE* h_ = nullptr;
+    const uint8_t* bytes_ = nullptr;
+    int64_t total_;
+    int64_t at_ = 0;
+};
+
+void unpackEntries(StreamSource& in, const char* target, LzxEntry* list, int32_t capacity,
+                   int32_t force, int32_t languages, int32_t productVersions, uint32_t options) {
+    const int64_t total = in.total();
     for (;;) {
         LzxEntry e;
-        int32_t got = Hread(&e, sizeof e, h);
+        int32_t got = in.read(&e, sizeof e);
         if (got == 0) break;
         if (got != static_cast<int32_t>(sizeof e)) {
             fatalError("UnPackLZX: target fail (the archive ends inside an entry record)");
@@ -185,13 +210,13 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
         Scrambler scrambler(e.size);
         for (int32_t remaining = e.size; remaining > 0;) {
             int32_t piece = remaining < kCopyPiece ? remaining : kCopyPiece;
-            int32_t n = Hread(gCopyBuffer, piece, h);
+            int32_t n = in.read(gCopyBuffer, piece);
             if (n == 0)
                 fatalError("UnPackLZX: unexpected eof (the archive ends inside [%s])", name);
             if (write && e.scramble == 1) scrambler.apply(gCopyBuffer, n);
             if (write) FileWrite(out, n, gCopyBuffer);
             remaining -= n;
-            ArchiveReportProgress(Htell(h), total);
+            ArchiveReportProgress(in.tell(), total);
         }
         if (write) {
             FileCommit(out, path);
@@ -200,5 +225,23 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
             if (e.deleteAfter != 0) FileDelete(out);
         }
     }
+}
+
+}  // namespace
+
+int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
+                  int32_t force, int32_t languages, int32_t productVersions, uint32_t options) {
+    HILE* h = Hopen(source, "rb");
+    HsetThreads(h, ArchiveThreads());
+    StreamSource in(h);
+    unpackEntries(in, target, list, capacity, force, languages, productVersions, options);
     return Hclose(h);
+}
+
+int32_t UnPackLZXStream(const uint8_t* stream, int64_t length, const char* target, LzxEntry* list,
+                        int32_t capacity, int32_t force, int32_t languages, int32_t productVersions,
+                        uint32_t options) {
+    StreamSource in(stream, length);
+    unpackEntries(in, target, list, capacity, force, languages, productVersions, options);
+    return 0;
 }

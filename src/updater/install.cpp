@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -85,28 +86,76 @@ void checkPayload() {
     if (crc32(kPayload, static_cast<size_t>(kPayloadSize)) != kPayloadCrc) damaged("checksum");
 }
 
-void checkArchive(const char* source) {
-    HILE* h = Hopen(source, "rb");
-    // Nothing is written yet: both threads decode.
-    HsetThreads(h, 2);
-    std::vector<unsigned char> buffer(kBlockSize);
+namespace {
+
+// Largest archive stream that the check keeps for the installation; a
+// larger one is decoded a second time while it is installed.
+constexpr int32_t kKeepDecodedMax = 64 << 20;
+
+// Walks the entry records and data of an archive stream: read(buf, n) gives
+// up to n bytes, skip(n) passes over up to n; both fewer only at the end.
+template <typename Read, typename Skip>
+void walkEntries(Read read, Skip skip) {
     for (;;) {
         LzxEntry e;
-        int32_t got = Hread(&e, sizeof e, h);
+        int32_t got = read(&e, static_cast<int32_t>(sizeof e));
         if (got == 0) break;
         if (got != static_cast<int32_t>(sizeof e)) damaged("entry record cut short");
         if (e.name[0] == 0 || std::memchr(e.name, 0, sizeof e.name) == nullptr) {
             damaged("entry without a name");
         }
         if (e.size < 0) damaged("entry size");
-        for (int32_t remaining = e.size; remaining > 0;) {
-            int32_t piece = remaining < kBlockSize ? remaining : kBlockSize;
-            int32_t n = Hread(buffer.data(), piece, h);
-            if (n == 0) damaged("file data cut short");
-            remaining -= n;
+        if (skip(e.size) != e.size) damaged("file data cut short");
+    }
+}
+
+}  // namespace
+
+std::vector<unsigned char> checkArchive(const char* source) {
+    HILE* h = Hopen(source, "rb");
+    // Nothing is written yet: both threads decode.
+    HsetThreads(h, 2);
+    const int32_t length = h->header.length;
+    std::vector<unsigned char> stream;
+    if (length <= kKeepDecodedMax) {
+        try {
+            stream.resize(static_cast<size_t>(length));
+        } catch (const std::bad_alloc&) {
+            stream = {};  // decoded again while installing, then
         }
     }
+    if (!stream.empty()) {
+        if (Hread(stream.data(), length, h) != length) damaged("stream cut short");
+        int32_t at = 0;
+        auto skip = [&](int32_t n) {
+            n = n < length - at ? n : length - at;
+            at += n;
+            return n;
+        };
+        walkEntries(
+            [&](void* buf, int32_t n) {
+                const unsigned char* from = stream.data() + at;
+                n = skip(n);
+                std::memcpy(buf, from, static_cast<size_t>(n));
+                return n;
+            },
+            skip);
+    } else {
+        std::vector<unsigned char> buffer(kBlockSize);
+        walkEntries([&](void* buf, int32_t n) { return Hread(buf, n, h); },
+                    [&](int32_t n) {
+                        int32_t done = 0;
+                        while (done < n) {
+                            int32_t piece = n - done < kBlockSize ? n - done : kBlockSize;
+                            int32_t got = Hread(buffer.data(), piece, h);
+                            if (got == 0) break;
+                            done += got;
+                        }
+                        return done;
+                    });
+    }
     Hclose(h);
+    return stream;
 }
 
 void writeArchive(char* name, const unsigned char* data, int32_t size) {
@@ -163,8 +212,9 @@ int installArchive(const char* source, const char* target) {
         return 0;
     }
     // The whole archive is decoded once before the first file is written,
-    // so damage ends the run with the product untouched.
-    checkArchive(source);
+    // so damage ends the run with the product untouched; the files are then
+    // written from what the check decoded.
+    std::vector<unsigned char> stream = checkArchive(source);
 
     int32_t capacity = kSpareRecords;
     LzxEntry* table = nullptr;
@@ -201,7 +251,13 @@ int installArchive(const char* source, const char* target) {
     // A second thread decodes the archive ahead while this one writes the
     // files, so the installation takes about the longer of the two.
     ArchiveSetThreads(2);
-    UnPackLZX(source, target, table, capacity, 1, 0, 0);
+    if (!stream.empty()) {
+        UnPackLZXStream(stream.data(), static_cast<int64_t>(stream.size()), target, table, capacity,
+                        1, 0, 0);
+        std::vector<unsigned char>().swap(stream);
+    } else {
+        UnPackLZX(source, target, table, capacity, 1, 0, 0);
+    }
     ArchiveSetThreads(1);
 
     int32_t used = 0;

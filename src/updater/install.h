@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 inline constexpr const char* kVersionFileName = "lzx.ver";
 inline constexpr const char* kInstalledVersion = "3.01";
@@ -11,8 +12,10 @@ constexpr int32_t kSpareRecords = 1000;
 // the checksum it was built with.
 void checkPayload();
 // Decodes the archive `source` to its end and walks its entries; damage is
-// a fatal error. Nothing is written.
-void checkArchive(const char* source);
+// a fatal error. Nothing is written. Returns the decoded stream, for the
+// installation to write its files from, unless it is too large to keep
+// (then empty).
+std::vector<unsigned char> checkArchive(const char* source);
 // Finishes or undoes an installation that a killed run left in
 // `productDir`, and removes leftovers of killed runs.
 void recoverInstallation(const char* productDir);

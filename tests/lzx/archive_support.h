@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lzx/lzx.h"
@@ -24,8 +25,8 @@ struct ArchiveItem {
     bool keepSize = false;  // true: the record keeps its own size
 };
 
-// Writes the items as an archive; `cut` bytes are dropped from the stream's end.
-inline void writeArchive(const std::string& path, std::vector<ArchiveItem> items, size_t cut = 0) {
+// The archive stream of the items; `cut` bytes are dropped from its end.
+inline std::string archiveStream(std::vector<ArchiveItem> items, size_t cut = 0) {
     std::string stream;
     for (ArchiveItem& it : items) {
         if (!it.keepSize) it.entry.size = static_cast<int32_t>(it.data.size());
@@ -33,6 +34,12 @@ inline void writeArchive(const std::string& path, std::vector<ArchiveItem> items
         stream += it.data;
     }
     stream.resize(stream.size() - cut);
+    return stream;
+}
+
+// Writes the items as an archive; `cut` bytes are dropped from the stream's end.
+inline void writeArchive(const std::string& path, std::vector<ArchiveItem> items, size_t cut = 0) {
+    std::string stream = archiveStream(std::move(items), cut);
     HILE* h = Hopen(path.c_str(), "wb");
     Hwrite(stream.data(), static_cast<int32_t>(stream.size()), h);
     Hclose(h);

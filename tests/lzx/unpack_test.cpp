@@ -291,6 +291,65 @@ TEST_F(UnpackTest, BrokenArchivesAndNamesEndTheRun) {
     EXPECT_FALSE(pathExists("out/neg"));
 }
 
+// The installer unpacks the stream its check decoded: the same files, list
+// and progress as from the container, and the same end for a broken stream.
+TEST_F(UnpackTest, DecodedStreamUnpacksLikeTheContainer) {
+    LzxEntry scrambled = makeEntry("#sub\\s.bin");
+    scrambled.scramble = 1;
+    LzxEntry skipped = makeEntry("#skipped");
+    skipped.languages = 4;
+    std::vector<ArchiveItem> items = {{makeEntry("#big.bin"), bytes(2 * 16384 + 15011 + 5, 4)},
+                                      {scrambled, bytes(20000, 5)},
+                                      {skipped, "not for this language"},
+                                      {makeEntry("#empty"), ""},
+                                      {makeEntry("#Old"), "older than the list"}};
+    writeArchive("a.lzx", items);
+    const std::string stream = archiveStream(items);
+    const auto* raw = reinterpret_cast<const uint8_t*>(stream.data());
+    const int64_t size = static_cast<int64_t>(stream.size());
+
+    std::vector<LzxEntry> lists[2];
+    std::vector<int64_t> progress[2];
+    for (int way = 0; way < 2; ++way) {
+        lists[way].assign(4, makeEntry(""));
+        lists[way][0] = makeEntry("#old", 300);
+        gProgress.clear();
+        ArchiveSetProgress(recordProgress);
+        if (way == 0) {
+            UnPackLZX("a.lzx", "out", lists[way].data(), 4, 0, 1, 0);
+        } else {
+            EXPECT_EQ(UnPackLZXStream(raw, size, "mem", lists[way].data(), 4, 0, 1, 0), 0);
+        }
+        ArchiveSetProgress(nullptr);
+        progress[way] = gProgress;
+    }
+    for (const char* f : {"big.bin", "sub/s.bin", "empty"}) {
+        SCOPED_TRACE(f);
+        EXPECT_TRUE(pathExists(std::string("mem/") + f));
+        EXPECT_EQ(readFile(std::string("mem/") + f), readFile(std::string("out/") + f));
+    }
+    EXPECT_FALSE(pathExists("mem/skipped"));
+    EXPECT_FALSE(pathExists("mem/Old"));
+    EXPECT_EQ(progress[1], progress[0]);
+    EXPECT_EQ(progress[1].back(), size);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_STREQ(lists[1][i].name, lists[0][i].name);
+        EXPECT_EQ(lists[1][i].status, lists[0][i].status);
+    }
+
+    std::string data(100, 'd');
+    std::string cut = archiveStream({{makeEntry("#a"), data}, {makeEntry("#b"), data}}, 300);
+    EXPECT_EXIT(UnPackLZXStream(reinterpret_cast<const uint8_t*>(cut.data()),
+                                static_cast<int64_t>(cut.size()), "cut", nullptr, 0, 0, 0, 0),
+                ExitedWithCode(2), HasSubstr("UnPackLZX: target fail"));
+    cut = archiveStream({{makeEntry("#a"), data}}, 1);
+    EXPECT_EXIT(UnPackLZXStream(reinterpret_cast<const uint8_t*>(cut.data()),
+                                static_cast<int64_t>(cut.size()), "cut2", nullptr, 0, 0, 0, 0),
+                ExitedWithCode(2),
+                HasSubstr("UnPackLZX: unexpected eof (the archive ends inside [#a])"));
+    EXPECT_FALSE(pathExists("cut2/a"));
+}
+
 TEST_F(UnpackTest, TargetPathsOf256CharactersAreRefusedBeforeAnythingIsMade) {
     // "out\" + 251 characters = 255: the longest path that is accepted.
     std::string fits = "#d\\" + std::string(249, 'f');

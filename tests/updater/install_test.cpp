@@ -177,6 +177,53 @@ TEST_F(InstallTest, OtherVariantsStartAnEmptyListAndRecordTheMainProduct) {
     EXPECT_TRUE(pathExists("empty/demo/lzx.ver"));
 }
 
+// An archive whose stream is given byte for byte, entry records included.
+void writeStream(const char* path, const std::string& stream) {
+    HILE* h = Hopen(path, "wb");
+    Hwrite(stream.data(), static_cast<int32_t>(stream.size()), h);
+    Hclose(h);
+}
+
+std::string entry(const char* name, int32_t size) {
+    LzxEntry e = record(name, 300);
+    e.size = size;
+    return std::string(reinterpret_cast<const char*>(&e), sizeof e);
+}
+
+// The check hands the installation the stream it decoded, and refuses a
+// damaged one before anything is written.
+TEST_F(InstallTest, CheckKeepsTheDecodedStreamAndRefusesDamage) {
+    const std::string big(3 * kBlockSize + 123, 'z');
+    const std::string good =
+        entry("#a.txt", 5) + "alpha" + entry("#big", int32_t(big.size())) + big;
+    writeStream("a.lzx", good);
+    std::vector<unsigned char> stream = checkArchive("a.lzx");
+    EXPECT_EQ(std::string(stream.begin(), stream.end()), good);
+
+    PathMakeDirs("prod\\x");
+    writeFile("prod/lzx.ver", "");
+    struct Case {
+        std::string stream;
+        const char* why;
+    };
+    const Case cases[] = {
+        {entry("#a.txt", 5) + "alpha" + entry("#b", 1).substr(0, 100), "entry record cut short"},
+        {entry("", 5) + "alpha", "entry without a name"},
+        {entry("#a.txt", -1), "entry size"},
+        {entry("#a.txt", 5) + "alp", "file data cut short"},
+        {entry("#a.txt", 5) + "alpha" + entry("#big", int32_t(big.size()) + 1) + big,
+         "file data cut short"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        writeStream("a.lzx", c.stream);
+        EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2),
+                    HasSubstr(std::string("The installer is damaged (") + c.why + ")"));
+        EXPECT_FALSE(pathExists("prod/a.txt"));
+        EXPECT_EQ(readFile("prod/lzx.ver"), "");
+    }
+}
+
 // The installer's own words when the system refuses memory: the size and
 // the system's reason, after an empty first line.
 TEST(TrackedMemoryDeathTest, RefusedMemoryNamesSizeAndReason) {
