@@ -1,7 +1,9 @@
-// Global memory on POSIX: plain heap blocks that never move; thread placement.
+// Global memory on POSIX: plain heap blocks that never move; large buffers;
+// thread placement.
 #if defined(__linux__)
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
 #endif
 
 #include <cerrno>
@@ -25,6 +27,27 @@ void memFree(uintptr_t handle) {
 
 std::string lastErrorText() {
     return std::strerror(errno);
+}
+
+namespace {
+constexpr size_t kLargePage = size_t{2} << 20;
+}
+
+LargeBuffer::LargeBuffer(size_t size) {
+    if (size == 0) return;
+    // Whole large pages, aligned to them, so that every one can be a large page.
+    size_t whole = (size + kLargePage - 1) / kLargePage * kLargePage;
+    if (whole < size) return;
+    data_ = static_cast<unsigned char*>(std::aligned_alloc(kLargePage, whole));
+    if (data_ == nullptr) return;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    madvise(data_, whole, MADV_HUGEPAGE);
+#endif
+    size_ = size;
+}
+
+LargeBuffer::~LargeBuffer() {
+    std::free(data_);
 }
 
 #if defined(__linux__)

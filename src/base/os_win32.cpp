@@ -28,6 +28,19 @@ std::string lastErrorText() {
     return result;
 }
 
+// Large pages need a privilege that users lack: committed pages, zeroed on
+// first touch.
+LargeBuffer::LargeBuffer(size_t size) {
+    if (size == 0) return;
+    data_ = static_cast<unsigned char*>(
+        VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (data_ != nullptr) size_ = size;
+}
+
+LargeBuffer::~LargeBuffer() {
+    if (data_ != nullptr) VirtualFree(data_, 0, MEM_RELEASE);
+}
+
 // Windows wakes a thread on an idle processor of its own accord.
 int currentCpu() {
     return -1;

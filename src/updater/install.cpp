@@ -11,12 +11,12 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "base/crc32.h"
 #include "base/error.h"
+#include "base/os.h"
 #include "console/console.h"
 #include "fileio/fileio.h"
 #include "lzx/archive.h"
@@ -111,19 +111,13 @@ void walkEntries(Read read, Skip skip) {
 
 }  // namespace
 
-std::vector<unsigned char> checkArchive(const char* source) {
+platform::LargeBuffer checkArchive(const char* source) {
     HILE* h = Hopen(source, "rb");
     // Nothing is written yet: both threads decode.
     HsetThreads(h, 2);
     const int32_t length = h->header.length;
-    std::vector<unsigned char> stream;
-    if (length <= kKeepDecodedMax) {
-        try {
-            stream.resize(static_cast<size_t>(length));
-        } catch (const std::bad_alloc&) {
-            stream = {};  // decoded again while installing, then
-        }
-    }
+    // Memory refused: the stream is decoded again while it is installed.
+    platform::LargeBuffer stream(length <= kKeepDecodedMax ? static_cast<size_t>(length) : 0);
     if (!stream.empty()) {
         if (Hread(stream.data(), length, h) != length) damaged("stream cut short");
         int32_t at = 0;
@@ -214,7 +208,7 @@ int installArchive(const char* source, const char* target) {
     // The whole archive is decoded once before the first file is written,
     // so damage ends the run with the product untouched; the files are then
     // written from what the check decoded.
-    std::vector<unsigned char> stream = checkArchive(source);
+    platform::LargeBuffer stream = checkArchive(source);
 
     int32_t capacity = kSpareRecords;
     LzxEntry* table = nullptr;
@@ -254,7 +248,7 @@ int installArchive(const char* source, const char* target) {
     if (!stream.empty()) {
         UnPackLZXStream(stream.data(), static_cast<int64_t>(stream.size()), target, table, capacity,
                         1, 0, 0);
-        std::vector<unsigned char>().swap(stream);
+        stream = platform::LargeBuffer();
     } else {
         UnPackLZX(source, target, table, capacity, 1, 0, 0);
     }

@@ -2,7 +2,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+
+#include "base/os.h"
 
 inline constexpr const char* kVersionFileName = "lzx.ver";
 inline constexpr const char* kInstalledVersion = "3.01";
@@ -15,7 +16,7 @@ void checkPayload();
 // a fatal error. Nothing is written. Returns the decoded stream, for the
 // installation to write its files from, unless it is too large to keep
 // (then empty).
-std::vector<unsigned char> checkArchive(const char* source);
+platform::LargeBuffer checkArchive(const char* source);
 // Finishes or undoes an installation that a killed run left in
 // `productDir`, and removes leftovers of killed runs.
 void recoverInstallation(const char* productDir);

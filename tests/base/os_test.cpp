@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
 
 #if defined(__linux__)
 #include <pthread.h>
@@ -11,6 +12,30 @@
 #endif
 
 namespace {
+
+// Every byte of the asked size is there and keeps what was written, also
+// past the whole large pages' boundaries; a moved buffer is handed over.
+TEST(LargeBuffer, HoldsTheWholeSizeAndMovesOnce) {
+    for (size_t size : {size_t{1}, size_t{2} << 20, (size_t{5} << 20) + 3}) {
+        SCOPED_TRACE(size);
+        platform::LargeBuffer b(size);
+        ASSERT_FALSE(b.empty());
+        ASSERT_EQ(b.size(), size);
+        for (size_t i = 0; i < size; ++i) b.data()[i] = static_cast<unsigned char>(i * 7 + 1);
+        platform::LargeBuffer moved(std::move(b));
+        EXPECT_TRUE(b.empty());
+        EXPECT_EQ(b.data(), nullptr);
+        size_t bad = 0;
+        for (size_t i = 0; i < size; ++i)
+            bad += moved.data()[i] != static_cast<unsigned char>(i * 7 + 1);
+        EXPECT_EQ(bad, 0u);
+        platform::LargeBuffer other(3);
+        other = std::move(moved);
+        EXPECT_EQ(other.size(), size);
+        EXPECT_TRUE(moved.empty());
+    }
+    EXPECT_TRUE(platform::LargeBuffer(0).empty());
+}
 
 #if defined(__linux__)
 TEST(ThreadPlacement, WorkerIsKeptOffTheGivenProcessorOnly) {

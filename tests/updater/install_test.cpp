@@ -197,8 +197,8 @@ TEST_F(InstallTest, CheckKeepsTheDecodedStreamAndRefusesDamage) {
     const std::string good =
         entry("#a.txt", 5) + "alpha" + entry("#big", int32_t(big.size())) + big;
     writeStream("a.lzx", good);
-    std::vector<unsigned char> stream = checkArchive("a.lzx");
-    EXPECT_EQ(std::string(stream.begin(), stream.end()), good);
+    platform::LargeBuffer stream = checkArchive("a.lzx");
+    EXPECT_EQ(std::string(stream.data(), stream.data() + stream.size()), good);
 
     PathMakeDirs("prod\\x");
     writeFile("prod/lzx.ver", "");
