@@ -88,10 +88,6 @@ void checkPayload() {
 
 namespace {
 
-// Largest archive stream that the check keeps for the installation; a
-// larger one is decoded a second time while it is installed.
-constexpr int32_t kKeepDecodedMax = 64 << 20;
-
 // Walks the entry records and data of an archive stream: read(buf, n) gives
 // up to n bytes, skip(n) passes over up to n; both fewer only at the end.
 template <typename Read, typename Skip>
@@ -111,13 +107,14 @@ void walkEntries(Read read, Skip skip) {
 
 }  // namespace
 
-platform::LargeBuffer checkArchive(const char* source) {
+platform::LargeBuffer checkArchive(const char* source, int32_t keepMax) {
     HILE* h = Hopen(source, "rb");
     // Nothing is written yet: both threads decode.
     HsetThreads(h, 2);
     const int32_t length = h->header.length;
-    // Memory refused: the stream is decoded again while it is installed.
-    platform::LargeBuffer stream(length <= kKeepDecodedMax ? static_cast<size_t>(length) : 0);
+    // Too large to keep, or memory refused: the stream is decoded again
+    // while it is installed.
+    platform::LargeBuffer stream(length <= keepMax ? static_cast<size_t>(length) : 0);
     if (!stream.empty()) {
         if (Hread(stream.data(), length, h) != length) damaged("stream cut short");
         int32_t at = 0;
@@ -242,17 +239,17 @@ int installArchive(const char* source, const char* target) {
     }
 
     FileTransactionBegin(target);
-    // A second thread decodes the archive ahead while this one writes the
-    // files, so the installation takes about the longer of the two.
-    ArchiveSetThreads(2);
     if (!stream.empty()) {
         UnPackLZXStream(stream.data(), static_cast<int64_t>(stream.size()), target, table, capacity,
                         1, 0, 0);
         stream = platform::LargeBuffer();
     } else {
+        // A second thread decodes the archive ahead while this one writes
+        // the files, so the installation takes about the longer of the two.
+        ArchiveSetThreads(2);
         UnPackLZX(source, target, table, capacity, 1, 0, 0);
+        ArchiveSetThreads(1);
     }
-    ArchiveSetThreads(1);
 
     int32_t used = 0;
     while (used < capacity && table[used].name[0] != 0) table[used++].status = 0;

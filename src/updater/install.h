@@ -12,11 +12,14 @@ constexpr int32_t kSpareRecords = 1000;
 // Ends the run with a fatal error when the embedded payload does not match
 // the checksum it was built with.
 void checkPayload();
+// Largest archive stream that the check keeps for the installation; a
+// larger one is decoded a second time while it is installed.
+constexpr int32_t kKeepDecodedMax = 64 << 20;
 // Decodes the archive `source` to its end and walks its entries; damage is
 // a fatal error. Nothing is written. Returns the decoded stream, for the
-// installation to write its files from, unless it is too large to keep
-// (then empty).
-platform::LargeBuffer checkArchive(const char* source);
+// installation to write its files from, unless it is longer than `keepMax`
+// or its memory is refused (then empty).
+platform::LargeBuffer checkArchive(const char* source, int32_t keepMax = kKeepDecodedMax);
 // Finishes or undoes an installation that a killed run left in
 // `productDir`, and removes leftovers of killed runs.
 void recoverInstallation(const char* productDir);

@@ -199,6 +199,8 @@ TEST_F(InstallTest, CheckKeepsTheDecodedStreamAndRefusesDamage) {
     writeStream("a.lzx", good);
     platform::LargeBuffer stream = checkArchive("a.lzx");
     EXPECT_EQ(std::string(stream.data(), stream.data() + stream.size()), good);
+    // A stream too long to keep is checked all the same.
+    EXPECT_TRUE(checkArchive("a.lzx", int32_t(good.size()) - 1).empty());
 
     PathMakeDirs("prod\\x");
     writeFile("prod/lzx.ver", "");
@@ -217,8 +219,9 @@ TEST_F(InstallTest, CheckKeepsTheDecodedStreamAndRefusesDamage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.why);
         writeStream("a.lzx", c.stream);
-        EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2),
-                    HasSubstr(std::string("The installer is damaged (") + c.why + ")"));
+        const std::string message = std::string("The installer is damaged (") + c.why + ")";
+        EXPECT_EXIT(installArchive("a.lzx", "prod"), ExitedWithCode(2), HasSubstr(message));
+        EXPECT_EXIT(checkArchive("a.lzx", 0), ExitedWithCode(2), HasSubstr(message));
         EXPECT_FALSE(pathExists("prod/a.txt"));
         EXPECT_EQ(readFile("prod/lzx.ver"), "");
     }
