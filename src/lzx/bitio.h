@@ -149,9 +149,11 @@ inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
 }
 
 // Entries of Codec::decodeTable; one load drives one decoding step.
-//   bits 0..5    the bits the step consumes
+//   bits 0..5    the bits the step consumes: a literal's code, or a
+//                reference's code and both its extras, so that the next
+//                step's bits are one shift away and do not wait for l and d
 //   bits 6..7    kind
-//   bits 25..29  the length of the entry's first code
+//   bits 25..29  the length of the entry's code
 //   literal:     bits 8..15 the byte
 //   reference:   bits 8..11 width of the length extra, 12..15 of the distance
 //                extra, bit 16 set when the length code's top bit is 1 (lb > 0),
@@ -175,8 +177,13 @@ inline uint32_t symbolEntry(int32_t s, int len) {
     if (s < 256) return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8 | l << kFirstLenShift;
     uint32_t lb = static_cast<uint32_t>(s - 256) >> 4, db = static_cast<uint32_t>(s - 256) & 15;
     uint32_t lx = lb > 1 ? lb - 1 : 0, dx = db > 1 ? db - 1 : 0;
-    return l | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 | (db != 0) << 17 |
-           l << kFirstLenShift;
+    return (l + lx + dx) | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 |
+           (db != 0) << 17 | l << kFirstLenShift;
+}
+
+// The length of the code of a literal's or reference's entry.
+inline uint32_t entryCodeLength(uint32_t e) {
+    return e >> kFirstLenShift;
 }
 
 // The entry for the code at the start of `bits` (at least 24 stream bits),

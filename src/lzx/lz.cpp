@@ -38,12 +38,11 @@ constexpr auto kExtraWidths = [] {
 
 // The length and distance codes of a reference entry from the bits that
 // follow its symbol code; returns the number of extra bits taken.
-inline uint32_t refCodes(uint32_t e, uint64_t extra, int32_t& l, int32_t& d) {
+inline void refCodes(uint32_t e, uint64_t extra, int32_t& l, int32_t& d) {
     uint32_t lx = (e >> 8) & 15, dx = (e >> 12) & 15;
     l = static_cast<int32_t>(((e >> 16 & 1) << lx) + (extra & ((1u << lx) - 1)));
     extra >>= lx;
     d = static_cast<int32_t>(((e >> 17 & 1) << dx) + (extra & ((1u << dx) - 1)));
-    return lx + dx;
 }
 
 // One item at bit `pos` (MakeDecodeTable first): returns the symbol's entry,
@@ -51,9 +50,11 @@ inline uint32_t refCodes(uint32_t e, uint64_t extra, int32_t& l, int32_t& d) {
 inline uint32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& pos) {
     uint32_t bits = lzx_bits::peekAt(c, pos);
     uint32_t e = lzx_bits::entryAt(c, c.symbols, bits);
+    if (lzx_bits::entryKind(e) == lzx_bits::kKindReference) {
+        int32_t extra = pos + static_cast<int32_t>(lzx_bits::entryCodeLength(e));
+        refCodes(e, lzx_bits::peekAt(c, extra), l, d);
+    }
     pos += static_cast<int32_t>(e & lzx_bits::kEntryLenMask);
-    if (lzx_bits::entryKind(e) == lzx_bits::kKindReference)
-        pos += static_cast<int32_t>(refCodes(e, lzx_bits::peekAt(c, pos), l, d));
     return e;
 }
 
@@ -315,13 +316,11 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
                     continue;
                 }
             }
+            int32_t l, d;
+            refCodes(e, buf >> lzx_bits::entryCodeLength(e), l, d);
             uint32_t n = e & lzx_bits::kEntryLenMask;
             buf >>= n;
             avail -= n;
-            int32_t l, d;
-            uint32_t x = refCodes(e, buf, l, d);
-            buf >>= x;
-            avail -= x;
             if (d + 1 > p) fatalError("%s: reference before block start", who);
             copyMatch(out + p, d + 1, l + 3);
             p += l + 3;
