@@ -283,7 +283,7 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
     // before B and fits the output with a copy's 16-byte overrun; the rest
     // goes through the checked loop below.
     const int32_t inEnd = (bits >> 3) - 16;
-    constexpr int32_t kOutEnd = kCodecBufSize - 3 - 258 - 16;
+    constexpr int32_t kOutEnd = kCodecBufSize - 5 - 258 - 16;
     int32_t pos = c.bitPos;
     if ((pos >> 3) < inEnd) {
         lzx_bits::Reader r(c, pos);
@@ -302,7 +302,15 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
                     e = table[buf & lzx_bits::kDecodeRootMask];
                     if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
                         putLiteral(e, buf, avail, out, p);
-                        continue;
+                        e = table[buf & lzx_bits::kDecodeRootMask];
+                        if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                            putLiteral(e, buf, avail, out, p);
+                            e = table[buf & lzx_bits::kDecodeRootMask];
+                            if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                                putLiteral(e, buf, avail, out, p);
+                                continue;
+                            }
+                        }
                     }
                     // Two literals may leave too few bits for an item; a
                     // refill leaves the bits under e as they are.
