@@ -241,6 +241,7 @@ int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_
 int32_t UnPackLZXStream(const uint8_t* stream, int64_t length, const char* target, LzxEntry* list,
                         int32_t capacity, int32_t force, int32_t languages, int32_t productVersions,
                         uint32_t options) {
+    if (length < 0) fatalError("UnPackLZX: bad stream length");
     StreamSource in(stream, length);
     unpackEntries(in, target, list, capacity, force, languages, productVersions, options);
     return 0;
