@@ -292,30 +292,22 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
         while (r.in - c.bitBuf < inEnd && p <= kOutEnd) {
             r.refill();
             uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
-            // Literals from the root take at most kDecodeRootBits each: after
-            // one, the refill still covers any item that follows.
+            // Literals from the root take at most kDecodeRootBits each: five
+            // fit the refill's 56 bits, and after one the refill still covers
+            // any item that follows.
             if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                putLiteral(e, buf, avail, out, p);
-                e = table[buf & lzx_bits::kDecodeRootMask];
-                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                int more = 0;
+                do {
                     putLiteral(e, buf, avail, out, p);
                     e = table[buf & lzx_bits::kDecodeRootMask];
-                    if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                        putLiteral(e, buf, avail, out, p);
-                        e = table[buf & lzx_bits::kDecodeRootMask];
-                        if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                            putLiteral(e, buf, avail, out, p);
-                            e = table[buf & lzx_bits::kDecodeRootMask];
-                            if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                                putLiteral(e, buf, avail, out, p);
-                                continue;
-                            }
-                        }
-                    }
-                    // Two literals may leave too few bits for an item; a
-                    // refill leaves the bits under e as they are.
-                    r.refill();
+                } while (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral && ++more < 4);
+                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
+                    putLiteral(e, buf, avail, out, p);
+                    continue;
                 }
+                // Two literals or more may leave too few bits for an item; a
+                // refill leaves the bits under e as they are.
+                if (more > 0) r.refill();
             }
             if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
                 e = lzx_bits::entryAt(c, c.symbols, static_cast<uint32_t>(buf));
