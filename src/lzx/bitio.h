@@ -154,7 +154,9 @@ inline int32_t decodeAt(const Codec& c, const FresTable& t, int32_t& pos) {
 //                step's bits are one shift away and do not wait for l and d
 //   bits 6..7    kind
 //   bits 25..29  the length of the entry's code
-//   literal:     bits 8..15 the byte
+//   literal:     bits 8..15 the byte, bits 30..31 the number of literals
+//                (1 or 2); a second literal's byte is in bits 16..23, and
+//                its code follows the first and is counted in bits 0..5
 //   reference:   bits 8..11 width of the length extra, 12..15 of the distance
 //                extra, bit 16 set when the length code's top bit is 1 (lb > 0),
 //                bit 17 the same for the distance code
@@ -165,6 +167,7 @@ enum : uint32_t { kKindLiteral = 0, kKindReference = 1, kKindSubtable = 2, kKind
 constexpr uint32_t kSearchEntry = kKindSearch << 6;
 constexpr uint32_t kDecodeRootMask = (1u << kDecodeRootBits) - 1;
 constexpr int kFirstLenShift = 25;
+constexpr int kLiteralCountShift = 30;
 
 inline uint32_t entryKind(uint32_t e) {
     return (e >> 6) & 3;
@@ -174,7 +177,9 @@ inline uint32_t entryKind(uint32_t e) {
 // `len` bits. The extra-bit widths drop the implied top bit of a code.
 inline uint32_t symbolEntry(int32_t s, int len) {
     uint32_t l = static_cast<uint32_t>(len);
-    if (s < 256) return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8 | l << kFirstLenShift;
+    if (s < 256)
+        return l | kKindLiteral << 6 | static_cast<uint32_t>(s) << 8 | l << kFirstLenShift |
+               1u << kLiteralCountShift;
     uint32_t lb = static_cast<uint32_t>(s - 256) >> 4, db = static_cast<uint32_t>(s - 256) & 15;
     uint32_t lx = lb > 1 ? lb - 1 : 0, dx = db > 1 ? db - 1 : 0;
     return (l + lx + dx) | kKindReference << 6 | lx << 8 | dx << 12 | (lb != 0) << 16 |
@@ -183,7 +188,7 @@ inline uint32_t symbolEntry(int32_t s, int len) {
 
 // The length of the code of a literal's or reference's entry.
 inline uint32_t entryCodeLength(uint32_t e) {
-    return e >> kFirstLenShift;
+    return (e >> kFirstLenShift) & 31;
 }
 
 // The entry for the code at the start of `bits` (at least 24 stream bits),

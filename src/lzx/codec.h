@@ -105,8 +105,10 @@ int32_t DecodeSym(Codec& c, const FresTable& t);
 // The decoders' table of `t` in c.decodeTable: 2^kDecodeRootBits root
 // entries, then subtables for the longer codes (lzx_bits has the layout).
 // Sets the codes of `t` as LenToVal does; the lengths must pass RecvLens'
-// check that they claim no more code space than there is.
-void MakeDecodeTable(Codec& c, FresTable& t);
+// check that they claim no more code space than there is. Pairs of short
+// literal codes share one root entry when they would fill at least
+// `minPairSlots` of its entries; returns whether it built them.
+bool MakeDecodeTable(Codec& c, FresTable& t, int32_t minPairSlots = 0);
 void SendLens(Codec& c, const FresTable& t);
 void RecvLens(Codec& c, FresTable& t, int32_t n);
 // Steps of FresLengths and the slow decoding paths, open for tests.

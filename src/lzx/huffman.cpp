@@ -180,7 +180,7 @@ void MakeLookup(Codec& c, const FresTable& t) {
     }
 }
 
-void MakeDecodeTable(Codec& c, FresTable& t) {
+bool MakeDecodeTable(Codec& c, FresTable& t, int32_t minPairSlots) {
     using namespace lzx_bits;
     constexpr int32_t kRoot = 1 << kDecodeRootBits;
     constexpr int32_t kRoom = sizeof c.decodeTable / sizeof c.decodeTable[0];
@@ -244,6 +244,42 @@ void MakeDecodeTable(Codec& c, FresTable& t) {
         }
     }
 
+    // Two literals whose codes fit the root together share one entry: under
+    // a literal's code A of l bits, each literal code B of at most the
+    // remaining bits fills the entries that start with A and then B. Within
+    // a length the literals come first (byLen is ordered by symbol).
+    int32_t literals[kDecodeRootBits] = {};
+    for (int l = 1; l < kDecodeRootBits; l++) {
+        int32_t k = start[l];
+        while (k < start[l + 1] && byLen[k] < 256) k++;
+        literals[l] = k - start[l];
+    }
+    // The share of the root that pairs would fill, in entries.
+    int32_t pairSlots = 0;
+    for (int l = 1; l < kDecodeRootBits; l++)
+        for (int l2 = 1; l + l2 <= kDecodeRootBits; l2++)
+            pairSlots += literals[l] * literals[l2] << (kDecodeRootBits - l - l2);
+    const bool paired = pairSlots >= minPairSlots;
+    for (int l = 1; paired && l < kDecodeRootBits; l++) {
+        const int rest = kDecodeRootBits - l;
+        for (int32_t k = start[l]; k < start[l] + literals[l]; k++) {
+            int32_t s = byLen[k];
+            const uint32_t a = symbolEntry(s, l) + (1u << kLiteralCountShift);
+            const auto codeA = static_cast<uint32_t>(t.code[s]);
+            for (int l2 = 1; l2 <= rest; l2++) {
+                const uint32_t step = 1u << (l + l2);
+                for (int32_t k2 = start[l2]; k2 < start[l2] + literals[l2]; k2++) {
+                    int32_t s2 = byLen[k2];
+                    const uint32_t pair =
+                        a + static_cast<uint32_t>(l2) + (static_cast<uint32_t>(s2) << 16);
+                    for (uint32_t j = codeA | static_cast<uint32_t>(t.code[s2]) << l; j < kRoot;
+                         j += step)
+                        table[j] = pair;
+                }
+            }
+        }
+    }
+
     // Longer codes: a subtable under their first kDecodeRootBits bits, as
     // wide as the longest code there; the root entry holds that width while
     // the widths are gathered (kind search, width in bits 24..28).
@@ -277,6 +313,7 @@ void MakeDecodeTable(Codec& c, FresTable& t) {
         for (uint32_t j = code >> kDecodeRootBits; j < subSize; j += 1u << (l - kDecodeRootBits))
             sub[j] = e;
     }
+    return paired;
 }
 
 int32_t DecodeSym(Codec& c, const FresTable& t) {

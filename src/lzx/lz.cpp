@@ -54,7 +54,10 @@ inline uint32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& po
         int32_t extra = pos + static_cast<int32_t>(lzx_bits::entryCodeLength(e));
         refCodes(e, lzx_bits::peekAt(c, extra), l, d);
     }
-    pos += static_cast<int32_t>(e & lzx_bits::kEntryLenMask);
+    // One item only: a paired literal's second byte is the next item.
+    pos += static_cast<int32_t>(lzx_bits::entryKind(e) == lzx_bits::kKindLiteral
+                                    ? lzx_bits::entryCodeLength(e)
+                                    : e & lzx_bits::kEntryLenMask);
     return e;
 }
 
@@ -66,12 +69,20 @@ inline int32_t entrySymbol(uint32_t e) {
     return static_cast<int32_t>(256 + 16 * lb + db);
 }
 
-// Stores the literal of a table entry and consumes its bits.
+// Stores the one or two literals of a table entry and consumes their bits.
+// Two bytes are stored either way; a single literal's second is scratch
+// that the next item overwrites.
+template <bool kPairs>
 inline void putLiteral(uint32_t e, uint64_t& buf, uint32_t& avail, uint8_t* out, int32_t& p) {
     uint32_t n = e & lzx_bits::kEntryLenMask;
     buf >>= n;
     avail -= n;
-    out[p++] = static_cast<uint8_t>(e >> 8);
+    if constexpr (kPairs) {
+        lzx_words::store16(out + p, static_cast<uint16_t>(e >> 8));
+        p += static_cast<int32_t>(e >> lzx_bits::kLiteralCountShift);
+    } else {
+        out[p++] = static_cast<uint8_t>(e >> 8);
+    }
 }
 
 // Copies a reference's bytes from dist back, in increasing order so that a
@@ -268,22 +279,22 @@ namespace {
 // The items of a block after its length header, into byteBuf; returns the
 // byte count. Serves the LZ and the Huffman-only coder alike: a 256-symbol
 // table holds only literals. `who` names the caller in error messages.
-int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
-    MakeDecodeTable(c, c.symbols);
+template <bool kPairs>
+int32_t unpackItemsWith(Codec& c, int32_t bits, const char* who) {
     const uint32_t* table = c.decodeTable;
     uint8_t* out = c.byteBuf;
     int32_t p = 0;
 
     // Fast loop: a 64-bit bit buffer refilled without branches to 56..63
     // bits before each step, which is enough for the longest item (a 24-bit
-    // code and 21 extra bits). A step is up to three literals from the root
-    // (each at most kDecodeRootBits bits), or up to two and one more item
-    // (after a second refill when there were two): at most 78 bits and
-    // 3 + 258 bytes. It runs while a step surely ends
+    // code and 21 extra bits). A step is up to five root entries of one or
+    // two literals (each at most kDecodeRootBits bits), or up to four and one
+    // more item (after a second refill when there were any): at most 10 + 258
+    // bytes. It runs while a step surely ends
     // before B and fits the output with a copy's 16-byte overrun; the rest
     // goes through the checked loop below.
     const int32_t inEnd = (bits >> 3) - 16;
-    constexpr int32_t kOutEnd = kCodecBufSize - 5 - 258 - 16;
+    constexpr int32_t kOutEnd = kCodecBufSize - 10 - 258 - 16;
     int32_t pos = c.bitPos;
     if ((pos >> 3) < inEnd) {
         lzx_bits::Reader r(c, pos);
@@ -298,11 +309,11 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
             if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
                 int more = 0;
                 do {
-                    putLiteral(e, buf, avail, out, p);
+                    putLiteral<kPairs>(e, buf, avail, out, p);
                     e = table[buf & lzx_bits::kDecodeRootMask];
                 } while (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral && ++more < 4);
                 if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                    putLiteral(e, buf, avail, out, p);
+                    putLiteral<kPairs>(e, buf, avail, out, p);
                     continue;
                 }
                 // Two literals or more may leave too few bits for an item; a
@@ -312,12 +323,13 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
             if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
                 e = lzx_bits::entryAt(c, c.symbols, static_cast<uint32_t>(buf));
                 if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                    putLiteral(e, buf, avail, out, p);
+                    putLiteral<kPairs>(e, buf, avail, out, p);
                     continue;
                 }
             }
             int32_t l, d;
-            refCodes(e, buf >> lzx_bits::entryCodeLength(e), l, d);
+            // A reference's entry has nothing above its code length.
+            refCodes(e, buf >> (e >> lzx_bits::kFirstLenShift), l, d);
             uint32_t n = e & lzx_bits::kEntryLenMask;
             buf >>= n;
             avail -= n;
@@ -348,6 +360,19 @@ int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
     c.bitPos = pos;
     if (c.bitPos != bits) fatalError("%s: too many bits read", who);
     return p;
+}
+
+// Pairing literals costs about a write per root entry it fills. A block
+// of few bits (mostly long matches) or with few short literal codes does not
+// repay it, and decodes its literals one by one.
+constexpr int32_t kPairMinBits = 8192;
+constexpr int32_t kPairMinSlots = 128;
+constexpr int32_t kNoPairs = (1 << kDecodeRootBits) + 1;
+
+int32_t unpackItems(Codec& c, int32_t bits, const char* who) {
+    return MakeDecodeTable(c, c.symbols, bits >= kPairMinBits ? kPairMinSlots : kNoPairs)
+               ? unpackItemsWith<true>(c, bits, who)
+               : unpackItemsWith<false>(c, bits, who);
 }
 
 // The length header of a block of B bits for `symbols` symbols.

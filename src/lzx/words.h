@@ -21,4 +21,8 @@ inline uint64_t load64(const uint8_t* p) {
     return w;
 }
 
+inline void store16(uint8_t* p, uint16_t w) {
+    std::memcpy(p, &w, 2);
+}
+
 }  // namespace lzx_words

@@ -185,6 +185,54 @@ TEST(LzDecodeTest, DeepCodesBySubtableAndBySearch) {
     EXPECT_EQ(kind(256 + 16 * 8 + 15), 3u);
 }
 
+// Literal codes of every length from 1 to 11 and one 11-bit reference, so
+// that two literals share a root entry at every split of its 11 bits.
+std::vector<int> splitLens() {
+    std::vector<int> lens(kLzSymbols, 0);
+    lens['j'] = 1;
+    for (int k = 0; k < 9; k++) lens[static_cast<size_t>('a' + k)] = 2 + k;
+    lens['k'] = lens[256 + 16 * 2 + 2] = 11;
+    return lens;
+}
+
+TEST(LzDecodeTest, PairedLiteralsAtEverySplitOfTheRoot) {
+    BoundedLcg r{11};
+    std::vector<Item> items;
+    while (items.size() < 20000) {
+        uint32_t k = r.below(12);
+        if (k == 11 && items.size() >= 4)
+            items.push_back({256 + 16 * 2 + 2, 2 + static_cast<int>(r.below(2)),
+                             2 + static_cast<int>(r.below(2))});
+        else
+            items.push_back({k < 9 ? static_cast<int>('a' + k) : k == 9 ? 'j' : 'k', 0, 0});
+    }
+    auto c = newCodec();
+    int32_t bits = putBlock(*c, splitLens(), items);
+    EXPECT_EQ(unpack(*c, bits), model(items));
+    // The table that decoded the block pairs 'j' (1 bit) with 'j' and with
+    // 'a'..'i', whose 2..10 bits fill the rest of the root exactly.
+    const FresTable& t = c->symbols;
+    auto entry = [&](int first, int second) {
+        return c->decodeTable[static_cast<uint32_t>(t.code[first]) |
+                              static_cast<uint32_t>(t.code[second]) << t.len[first]];
+    };
+    EXPECT_EQ(entry('j', 'i') >> 30, 2u);
+    EXPECT_EQ(entry('j', 'i') >> 16 & 0xFF, uint32_t{'i'});
+    EXPECT_EQ(entry('j', 'k') >> 30, 1u);  // 12 bits: no pair
+    // The item-by-item path reads the same table one literal at a time.
+    c->bitPos = 0;
+    RecvLens(*c, c->symbols, kLzSymbols);
+    for (const Item& it : items) {
+        int32_t l = 0, d = 0;
+        ASSERT_EQ(DecodeItem(*c, l, d), it.sym);
+        if (it.sym >= 256) {
+            EXPECT_EQ(l, it.l);
+            EXPECT_EQ(d, it.d);
+        }
+    }
+    EXPECT_EQ(c->bitPos, bits);
+}
+
 TEST(LzDecodeDeathTest, BitsThatBeginNoCodeAreRefusedInBothLoops) {
     // 24 one bits begin no code of the deep set; once early in a long block
     // (the fast loop) and once as the last item (the checked loop).
