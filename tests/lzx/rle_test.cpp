@@ -85,7 +85,7 @@ TEST_F(RleTest, RunsAreCutAtTheEndOfTheBlock) {
 }
 
 TEST_F(RleTest, RunsAndEscapesAreFoundAtEveryPosition) {
-    // Single bytes are copied 8 or 16 at a time; a run start or an escape must
+    // Single bytes are copied 8 or 32 at a time; a run start or an escape must
     // still be seen wherever it falls relative to those words, up to the end.
     struct Feature {
         Block bytes, code;
@@ -98,7 +98,7 @@ TEST_F(RleTest, RunsAndEscapesAreFoundAtEveryPosition) {
         {{'z', 'z', 'z', 'z', 'z', 'z', 'z', 'z', 'z', 'z'}, {0x89, 'z'}},
     };
     std::vector<size_t> positions;
-    for (size_t p = 0; p < 24; ++p) positions.push_back(p);
+    for (size_t p = 0; p < 72; ++p) positions.push_back(p);
     for (size_t p = kCodecBlock - 24; p < kCodecBlock; ++p) positions.push_back(p);
     // The background is single bytes with one run of 64 in the middle, which
     // keeps the code shorter than the block.
@@ -155,6 +155,24 @@ TEST_F(RleTest, RoundTripsMixedBlocks) {
         }
         EXPECT_EQ(unpack(pack(src)), src) << "seed " << seed;
     }
+}
+
+TEST_F(RleTest, RunsAtEveryGapRoundTrip) {
+    // Runs and escapes separated by 0 to 47 single bytes, so that a 32-byte
+    // window holds many escapes, one, or none, and the single bytes between
+    // two of them can be longer than one 16-byte store.
+    Block src(kCodecBlock);
+    size_t p = 0;
+    for (size_t gap = 0; p < src.size(); gap = (gap + 7) % 48) {
+        for (size_t k = 0; k < gap && p < src.size(); ++k, ++p)
+            src[p] = static_cast<uint8_t>('a' + p % 2);
+        size_t run = 3 + gap % 14;
+        for (size_t k = 0; k < run && p < src.size(); ++k, ++p) src[p] = gap % 3 ? 'z' : 0x84;
+        if (p < src.size()) src[p++] = 0x8C;
+    }
+    Block code = pack(src);
+    ASSERT_LT(code.size(), src.size());
+    EXPECT_EQ(unpack(code), src);
 }
 
 TEST_F(RleTest, RunOfTwoDecodes) {
