@@ -301,9 +301,12 @@ void PipePut(HILE* h) {
     BlockPipe& p = *h->pipe;
     Batch& b = p.current();
     if (p.filling == 0) p.filling = p.grow();
-    std::memcpy(b.slots[b.count].data, h->buffer, kBlockSize);
+    // The stream wrote the block straight into its slot.
     b.slots[b.count].error.clear();
-    if (++b.count < p.filling) return;
+    if (++b.count < p.filling) {
+        h->block = b.slots[b.count].data;
+        return;
+    }
     p.filling = 0;
     // The batch is full: it is coded in the background while the one
     // before it is written out, and that one's slots fill next.
@@ -311,6 +314,7 @@ void PipePut(HILE* h) {
     p.launch(b.count, encodeJob(b, EncodeFlags(h)));
     p.cur ^= 1;
     if (p.current().count > 0) writeBatch(h, p.current());
+    h->block = p.current().slots[0].data;
 }
 
 void PipeDrain(HILE* h) {
@@ -359,7 +363,9 @@ void PipeFill(HILE* h, int64_t next) {
         b->count = b->served = 0;
         fatalError("%s", s.error.c_str());
     }
-    std::memcpy(h->buffer, s.data, kBlockSize);
+    // Served from the slot: it stays untouched until this batch has been
+    // served and the stream asks for the block after it.
+    h->block = s.data;
 }
 
 void PipeReset(BlockPipe* p) {
@@ -371,6 +377,12 @@ void PipeReset(BlockPipe* p) {
 void HsetThreads(HILE* h, int threads) {
     if (threads <= 1 || h->pipe != nullptr) return;
     h->pipe = PipeCreate(h, threads);
+    // A writing stream fills the pipe's slots directly, from what it holds.
+    if (h->mode == 1) {
+        uint8_t* first = h->pipe->current().slots[0].data;
+        std::memcpy(first, h->block, static_cast<size_t>(h->position));
+        h->block = first;
+    }
 }
 
 // Live streams ---------------------------------------------------------------

@@ -43,6 +43,9 @@ struct HILE {
     // Writing: LZ blocks by the slower packer that gives smaller blocks in
     // the same format (lzx --best). Never set by default.
     int32_t packBest;
+    // The bytes of the block being read or written: `buffer`, or with more
+    // than one thread a slot of the pipe, which then needs no copy.
+    uint8_t* block;
 };
 
 // Reading: the blocks are walked at the open and must be exactly those that

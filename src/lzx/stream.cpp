@@ -266,6 +266,7 @@ HILE* Hopen(const char* name, const char* mode) {
         fatalError("Hopen: bad mode");
     }
     h->mode = mode[0] == 'w' ? 1 : 0;
+    h->block = h->buffer;
     if (std::strlen(name) >= kHileNameMax) fatalError("Hopen: filename too long");
     std::strcpy(h->fileName, name);
 
@@ -296,7 +297,7 @@ void Hflus(HILE* h) {
         PipePut(h);
     } else {
         BlockHead head;
-        EncodeBlock(*h->codec, EncodeFlags(h), h->buffer, head);
+        EncodeBlock(*h->codec, EncodeFlags(h), h->block, head);
         WriteBlock(h, head, h->codec->bitBuf);
     }
     h->base += kBlockSize;
@@ -313,6 +314,7 @@ void Hfill(HILE* h) {
         BlockHead head;
         ReadBlock(h, start, head, h->codec->bitBuf);
         DecodeBlock(*h->codec, h->header.flags, head, h->codec->bitBuf, h->buffer);
+        h->block = h->buffer;
     } else if (next < h->header.length) {
         // The header promises data that no block holds; the buffer still has
         // the previous block, which must not pass for this one.
@@ -342,12 +344,12 @@ int32_t Hclose(HILE* h) {
     if (h->mode == 1) {
         int32_t length = h->base + h->position;
         if (h->position > 0) {
-            std::memset(h->buffer + h->position, 0, static_cast<size_t>(kBlockSize - h->position));
+            std::memset(h->block + h->position, 0, static_cast<size_t>(kBlockSize - h->position));
             // A row-sorted block needs one all-0xFF row. When the zero padding leaves
             // none, pad with 0xFF instead: readers never see the padding, and a
             // short last block must not make the whole stream unwritable.
-            if ((h->header.flags & kFlagRowSort) && !hasEmptyRow(h->buffer)) {
-                std::memset(h->buffer + h->position, 0xFF,
+            if ((h->header.flags & kFlagRowSort) && !hasEmptyRow(h->block)) {
+                std::memset(h->block + h->position, 0xFF,
                             static_cast<size_t>(kBlockSize - h->position));
             }
             h->position = kBlockSize;
@@ -390,7 +392,7 @@ int32_t Hread(void* buf, int32_t n, HILE* h) {
         int32_t valid = rest < kBlockSize ? rest : kBlockSize;
         int32_t take = valid - h->position < n ? valid - h->position : n;
         if (take > 0) {
-            std::memcpy(out + copied, h->buffer + h->position, static_cast<size_t>(take));
+            std::memcpy(out + copied, h->block + h->position, static_cast<size_t>(take));
             h->position += take;
             n -= take;
             copied += take;
@@ -411,7 +413,7 @@ void Hwrite(const void* buf, int32_t n, HILE* h) {
         if (h->position >= kBlockSize) Hflus(h);
         int32_t room = kBlockSize - h->position;
         int32_t take = n < room ? n : room;
-        std::memcpy(h->buffer + h->position, in, static_cast<size_t>(take));
+        std::memcpy(h->block + h->position, in, static_cast<size_t>(take));
         h->position += take;
         in += take;
         n -= take;
@@ -460,13 +462,13 @@ int32_t Hgetc(HILE* h) {
         h->endFlag = 1;
         return -1;
     }
-    return h->buffer[h->position++];
+    return h->block[h->position++];
 }
 
 int32_t Hputc(int32_t c, HILE* h) {
     if (h->position >= kBlockSize) Hflus(h);
     if (h->base + h->position == INT32_MAX) fatalError("Hputc: stream too long");
-    h->buffer[h->position++] = static_cast<uint8_t>(c);
+    h->block[h->position++] = static_cast<uint8_t>(c);
     return c;
 }
 

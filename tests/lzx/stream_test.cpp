@@ -148,6 +148,37 @@ TEST_F(StreamTest, JumpsAcrossReadPiecesAndBatchesReadTheRightBytes) {
     }
 }
 
+// With threads a stream reads and writes the pipe's slots in place: bytes
+// put before HsetThreads, single bytes, odd pieces and a short padded last
+// block must all land as with one thread.
+TEST_F(StreamTest, ThreadedStreamsWriteAndReadTheSameBytesAsOneThread) {
+    std::string data = sample(Sample::Rows, 40 * 16384 + 777, 44);
+    for (const char* mode : {"wb", "wbs"}) {
+        std::string one;
+        for (int threads : {1, 2, 3}) {
+            HILE* h = Hopen("t.lzx", mode);
+            for (size_t i = 0; i < 100; ++i) Hputc(static_cast<uint8_t>(data[i]), h);
+            HsetThreads(h, threads);
+            for (size_t at = 100, piece = 1; at < data.size();
+                 at += piece, piece = piece * 7 % 40000 + 1) {
+                piece = std::min(piece, data.size() - at);
+                Hwrite(data.data() + at, static_cast<int32_t>(piece), h);
+            }
+            Hclose(h);
+            std::string file = readFile("t.lzx");
+            if (threads == 1) one = file;
+            ASSERT_TRUE(file == one) << mode << ", " << threads << " threads";
+
+            HILE* r = Hopen("t.lzx", "rb");
+            HsetThreads(r, threads);
+            std::string back;
+            for (int c; (c = Hgetc(r)) >= 0;) back.push_back(static_cast<char>(c));
+            Hclose(r);
+            EXPECT_TRUE(back == data) << mode << ", " << threads << " threads";
+        }
+    }
+}
+
 TEST_F(StreamTest, ModeLettersAndHeaderFlags) {
     std::string data = sample(Sample::Rows, 40000, 4);
     writeStream("h.lzx", "wbhs", data);  // a fourth letter is not looked at
