@@ -178,6 +178,20 @@ struct Batch {
     // ended; a batch may be decoded while it is still being read.
     static constexpr int kReadDone = 1 << 30;
     std::atomic<int> ready{0};
+    // Sleeping until `ready` moves takes a mutex and a condition variable:
+    // std::atomic's wait can miss a notify where the system gives it no
+    // futex (MinGW's library, seen as a hang under Wine).
+    std::mutex readyMutex;
+    std::condition_variable readyMoved;
+    void publish(int value) {
+        ready.store(value, std::memory_order_release);
+        { std::lock_guard<std::mutex> lock(readyMutex); }
+        readyMoved.notify_all();
+    }
+    void waitPast(int seen) {
+        std::unique_lock<std::mutex> lock(readyMutex);
+        readyMoved.wait(lock, [&] { return ready.load(std::memory_order_acquire) != seen; });
+    }
 };
 
 struct BlockPipe {
@@ -239,11 +253,9 @@ void readBatch(HILE* h, Batch& b, int size, int64_t next) {
             ReadBlock(h, start, s.head, s.code);
         });
         failed = !s.error.empty();
-        b.ready.store(b.count, std::memory_order_release);
-        b.ready.notify_all();
+        b.publish(b.count);
     }
-    b.ready.store(b.count | Batch::kReadDone, std::memory_order_release);
-    b.ready.notify_all();
+    b.publish(b.count | Batch::kReadDone);
 }
 
 // Decodes slot i once it has been read; a slot past the end of the batch
@@ -259,7 +271,7 @@ std::function<void(Codec&, int)> decodeJob(Batch& b, uint32_t flags) {
             if (spins < 64) {
                 std::this_thread::yield();
             } else {
-                b.ready.wait(ready, std::memory_order_acquire);
+                b.waitPast(ready);
             }
         }
         Slot& s = b.slots[i];
