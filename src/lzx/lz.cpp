@@ -51,13 +51,13 @@ inline uint32_t decodeItemAt(const Codec& c, int32_t& l, int32_t& d, int32_t& po
     uint32_t bits = lzx_bits::peekAt(c, pos);
     uint32_t e = lzx_bits::entryAt(c, c.symbols, bits);
     if (lzx_bits::entryKind(e) == lzx_bits::kKindReference) {
-        int32_t extra = pos + static_cast<int32_t>(lzx_bits::entryCodeLength(e));
-        refCodes(e, lzx_bits::peekAt(c, extra), l, d);
+        refCodes(e, lzx_bits::peekAt(c, pos + static_cast<int32_t>(lzx_bits::entryCodeLength(e))),
+                 l, d);
+        pos += static_cast<int32_t>(e & lzx_bits::kEntryLenMask);
+    } else {
+        // One item only: a paired literal's second byte is the next item.
+        pos += static_cast<int32_t>(lzx_bits::entryCodeLength(e));
     }
-    // One item only: a paired literal's second byte is the next item.
-    pos += static_cast<int32_t>(lzx_bits::entryKind(e) == lzx_bits::kKindLiteral
-                                    ? lzx_bits::entryCodeLength(e)
-                                    : e & lzx_bits::kEntryLenMask);
     return e;
 }
 

@@ -314,7 +314,6 @@ void Hfill(HILE* h) {
         BlockHead head;
         ReadBlock(h, start, head, h->codec->bitBuf);
         DecodeBlock(*h->codec, h->header.flags, head, h->codec->bitBuf, h->buffer);
-        h->block = h->buffer;
     } else if (next < h->header.length) {
         // The header promises data that no block holds; the buffer still has
         // the previous block, which must not pass for this one.
