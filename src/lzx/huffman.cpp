@@ -187,25 +187,29 @@ bool MakeDecodeTable(Codec& c, FresTable& t, int32_t minPairSlots) {
     uint32_t* table = c.decodeTable;
     // The used symbols ordered by code length and, within a length, by
     // symbol (a stable counting sort), which is the order of the canonical
-    // codes. The two halves of the alphabet count apart, so that a run of
-    // equal lengths does not wait on its own previous count, and the first
-    // half's symbols of a length go before the second half's.
-    const int32_t n = t.count, half = (n + 1) / 2, rest = n - half;
-    int32_t count[2][kMaxCodeLen + 1] = {};
-    for (int32_t i = 0; i < rest; i++) {
-        count[0][t.len[i]]++;
-        count[1][t.len[half + i]]++;
-    }
-    if (half > rest) count[0][t.len[half - 1]]++;
+    // codes. The alphabet is cut into kLanes runs that count apart, so that
+    // a run of equal lengths (mostly unused symbols) does not wait on its
+    // own previous count; a lane's symbols of a length go before the next
+    // lane's. The last lane also takes the symbols the cut leaves over.
+    constexpr int32_t kLanes = 8;
+    const int32_t n = t.count, lane = n / kLanes, cut = lane * kLanes;
+    const uint8_t* len = t.len;
+    int32_t count[kLanes][kMaxCodeLen + 1] = {};
+    for (int32_t i = 0; i < lane; i++)
+        for (int32_t j = 0; j < kLanes; j++) count[j][len[j * lane + i]]++;
+    for (int32_t i = cut; i < n; i++) count[kLanes - 1][len[i]]++;
     int32_t start[kMaxCodeLen + 2];
-    int32_t at[2][kMaxCodeLen + 1];
+    int32_t at[kLanes][kMaxCodeLen + 1];
     uint32_t first[kMaxCodeLen + 1];
     uint32_t code = 0;
     start[0] = 0;
     for (int l = 0; l <= kMaxCodeLen; l++) {
-        at[0][l] = start[l];
-        at[1][l] = start[l] + count[0][l];
-        start[l + 1] = at[1][l] + count[1][l];
+        int32_t k = start[l];
+        for (int32_t j = 0; j < kLanes; j++) {
+            at[j][l] = k;
+            k += count[j][l];
+        }
+        start[l + 1] = k;
         // The first canonical code of each length, counted upward.
         if (l == 0) continue;
         auto used = static_cast<uint32_t>(start[l + 1] - start[l]);
@@ -214,11 +218,10 @@ bool MakeDecodeTable(Codec& c, FresTable& t, int32_t minPairSlots) {
         code = (code + used) << 1;
     }
     uint16_t byLen[kFresMax];
-    for (int32_t i = 0; i < rest; i++) {
-        byLen[at[0][t.len[i]]++] = static_cast<uint16_t>(i);
-        byLen[at[1][t.len[half + i]]++] = static_cast<uint16_t>(half + i);
-    }
-    if (half > rest) byLen[at[0][t.len[half - 1]]++] = static_cast<uint16_t>(half - 1);
+    for (int32_t i = 0; i < lane; i++)
+        for (int32_t j = 0; j < kLanes; j++)
+            byLen[at[j][len[j * lane + i]]++] = static_cast<uint16_t>(j * lane + i);
+    for (int32_t i = cut; i < n; i++) byLen[at[kLanes - 1][len[i]]++] = static_cast<uint16_t>(i);
     // Each used symbol's code, as LenToVal gives it.
     for (int l = 1; l <= kMaxCodeLen; l++) {
         for (int32_t k = start[l]; k < start[l + 1]; k++)

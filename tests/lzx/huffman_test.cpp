@@ -141,11 +141,12 @@ TEST(LenToValTest, ReversedCanonicalCodesFromLengths) {
 
 TEST(LenToValTest, DecodeTableGivesTheSameCodes) {
     // The decoders' table build hands out the canonical codes itself; they
-    // must be LenToVal's, for alphabets of odd and even size (it sorts the
-    // two halves apart) and for complete and incomplete sets.
+    // must be LenToVal's, for alphabets of every size modulo 8 (it sorts the
+    // alphabet in eight runs and a remainder) and for complete and
+    // incomplete sets.
     auto c = newCodec();
     Lcg rng{21};
-    for (int n : {2, 27, 255, 256, 257, 399, 400}) {
+    for (int n : {2, 27, 255, 256, 257, 258, 396, 397, 399, 400}) {
         for (int round = 0; round < 12; round++) {
             std::vector<uint32_t> counts(static_cast<size_t>(n));
             for (auto& k : counts) k = rng.next() % 3 ? 0 : rng.next() % (1u << (rng.next() % 12));
