@@ -142,6 +142,13 @@ int32_t FileRead(FileRec& f, int32_t count, void* buffer) {
     return static_cast<int32_t>(static_cast<uint32_t>(n) / static_cast<uint32_t>(f.recSize));
 }
 
+int32_t FileReadAt(const FileRec& f, int64_t offset, int32_t count, void* buffer) {
+    uint32_t bytes = static_cast<uint32_t>(count) * static_cast<uint32_t>(f.recSize);
+    int64_t n = sys::readAt(f.handle, buffer, bytes, offset);
+    if (n < 0) return -1;
+    return static_cast<int32_t>(static_cast<uint32_t>(n) / static_cast<uint32_t>(f.recSize));
+}
+
 int32_t FileWrite(FileRec& f, int32_t count, const void* buffer) {
     uint32_t bytes = static_cast<uint32_t>(count) * static_cast<uint32_t>(f.recSize);
     int64_t n = sys::write(f.handle, buffer, bytes);

@@ -43,6 +43,11 @@ void FileCreate(FileRec& f);
 void FileOpenUpdate(FileRec& f);
 void FileClose(FileRec& f);
 int32_t FileRead(FileRec& f, int32_t count, void* buffer);
+// Reads up to `count` records at byte `offset`; the records read, or -1 on
+// failure. It never ends the process and needs no seek, so several threads
+// may read one open file at once; the file's position afterwards is
+// unspecified (seek before the next FileRead).
+int32_t FileReadAt(const FileRec& f, int64_t offset, int32_t count, void* buffer);
 int32_t FileWrite(FileRec& f, int32_t count, const void* buffer);
 void FileSeek(FileRec& f, int32_t offset, int32_t origin);
 int32_t FileTell(FileRec& f);

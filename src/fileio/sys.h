@@ -23,6 +23,10 @@ FileHandle open(const char* name, OpenKind kind);  // 0 on failure
 void close(FileHandle h);
 int64_t read(FileHandle h, void* buffer, uint32_t bytes);         // -1 on failure
 int64_t write(FileHandle h, const void* buffer, uint32_t bytes);  // -1 on failure
+// Reads at `offset`, whatever the handle's position, so that several threads
+// may read one handle at once; the position afterwards is unspecified
+// (Windows moves it). -1 on failure (a negative offset too).
+int64_t readAt(FileHandle h, void* buffer, uint32_t bytes, int64_t offset);
 // Moves by a signed 32-bit distance; returns the new position or -1.
 int64_t seek(FileHandle h, int32_t distance, int origin);
 int64_t size(FileHandle h);  // -1 on failure

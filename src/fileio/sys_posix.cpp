@@ -220,6 +220,15 @@ int64_t read(FileHandle h, void* buffer, uint32_t bytes) {
     return n;
 }
 
+int64_t readAt(FileHandle h, void* buffer, uint32_t bytes, int64_t offset) {
+    if (offset < 0) return -1;
+    ssize_t n;
+    do {
+        n = ::pread(fd(h), buffer, bytes, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    return n;
+}
+
 int64_t write(FileHandle h, const void* buffer, uint32_t bytes) {
     ssize_t n;
     do {

@@ -74,6 +74,20 @@ int64_t read(FileHandle h, void* buffer, uint32_t bytes) {
     return done;
 }
 
+int64_t readAt(FileHandle h, void* buffer, uint32_t bytes, int64_t offset) {
+    if (offset < 0) return -1;
+    // On a handle opened for synchronous use this reads at the offset given
+    // and moves the handle's position.
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD done = 0;
+    if (!ReadFile(native(h), buffer, bytes, &done, &at)) {
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    return done;
+}
+
 int64_t write(FileHandle h, const void* buffer, uint32_t bytes) {
     DWORD done = 0;
     if (!WriteFile(native(h), buffer, bytes, &done, nullptr)) return -1;

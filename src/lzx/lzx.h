@@ -54,7 +54,9 @@ struct HILE {
 // Writing: the container and its block index are written to new files
 // beside `name`; Hclose renames the container over `name` when it is
 // complete, and a failure before that leaves `name` as it was.
-HILE* Hopen(const char* name, const char* mode);
+// `threads` > 1 is HsetThreads right after the open, and a large file's
+// walk is shared among that many threads.
+HILE* Hopen(const char* name, const char* mode, int threads = 1);
 int32_t Hclose(HILE* h);
 int32_t Hread(void* buf, int32_t n, HILE* h);
 void Hwrite(const void* buf, int32_t n, HILE* h);
@@ -70,7 +72,8 @@ void Hflus(HILE* h);
 
 // Codes the blocks of the stream on `threads` threads (each with its own codec
 // context), in batches; the file is the same byte for byte. 1 (the default)
-// codes on the calling thread. Call right after Hopen.
+// codes on the calling thread. Call right after Hopen, or pass the count to
+// Hopen.
 void HsetThreads(HILE* h, int threads);
 
 // For callers that survive a failure (a library call under FatalThrowScope).

@@ -198,8 +198,7 @@ int32_t PackLZX(const char* listFile, int32_t* totalOut, int32_t* packedOut, Lzx
     }
     FileClose(lf);
 
-    HILE* archive = Hopen(archiveName, "wb");
-    HsetThreads(archive, ArchiveThreads());
+    HILE* archive = Hopen(archiveName, "wb", ArchiveThreads());
     archive->packBest = best;
     int32_t entries = 0;
     int32_t total = 0;

@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <system_error>
+#include <thread>
 
 #include "base/error.h"
 #include "lzx/blocks.h"
@@ -16,7 +19,41 @@
 #include "lzx/lzx.h"
 #include "lzx/rowsort.h"
 
+// Reading streams read their container 64 KiB at a time: walking the blocks
+// at the open and reading them afterwards then costs a few system calls per
+// piece rather than several per block.
+constexpr int32_t kReadPiece = 65536;
+
+struct ReadCache {
+    int32_t pos;    // where the stream's next read starts
+    int32_t start;  // file offset of data[0]
+    int32_t len;    // valid bytes in data
+    uint8_t data[kReadPiece];
+};
+
 namespace {
+
+// n bytes from the cache's position on, through its piece of the file; the
+// count read, short only when the file ends or fails. It reads at explicit
+// offsets, so the parts of the block walk can share the one open file.
+int32_t cacheRead(const FileRec& f, ReadCache& c, uint8_t* out, int32_t n,
+                  int32_t piece = kReadPiece) {
+    int32_t done = 0;
+    while (done < n) {
+        int64_t from = static_cast<int64_t>(c.pos) - c.start;
+        if (from < 0 || from >= c.len) {
+            c.start = c.pos;
+            c.len = std::max(FileReadAt(f, c.pos, piece, c.data), 0);
+            if (c.len == 0) break;
+            from = 0;
+        }
+        int32_t take = static_cast<int32_t>(std::min<int64_t>(n - done, c.len - from));
+        std::memcpy(out + done, c.data + from, static_cast<size_t>(take));
+        done += take;
+        c.pos += take;
+    }
+    return done;
+}
 
 constexpr uint32_t kMagic = 0x31585A4C;  // "LZX1" read as a little-endian word
 constexpr int32_t kHeaderSize = 16;
@@ -54,49 +91,144 @@ int64_t blockCount(int32_t length) {
     fatalError("Hopen: damaged file, %s [%s]", what, h->fileName);
 }
 
-// Walks the blocks from offset 16 by their own fields (row count and row
-// list, B, the code bytes) and compares each start with the block index, a
-// piece of the index at a time. Sequential reading follows the blocks and
-// seeking follows the index: only when the two agree do both see the same
-// bytes.
-void checkBlocks(HILE* h) {
+// A block head: the row count, up to 255 rows and B.
+constexpr int32_t kWalkHeadPiece = 512;
+constexpr int32_t kWalkFarBlock = 4096;
+
+// A stretch of the block walk: blocks [first, end), of which the first
+// starts at file offset `start`. It may run on a helper thread, so it never
+// ends the process: it stops at the first thing wrong and leaves it in
+// `fault`, or the size of a read that failed in `failedRead`.
+struct WalkPart {
+    int32_t first, end;
+    int64_t start;
+    int64_t at;  // where the next block starts; at the end, where the last one ended
+    const char* fault;
+    int32_t failedRead;
+};
+
+// Walks a part of the blocks by their own fields (row count and row list,
+// B, the code bytes) and compares each start with the block index, a piece
+// of the index at a time. Sequential reading follows the blocks and seeking
+// follows the index: only when the two agree do both see the same bytes.
+void walkPart(const HILE* h, ReadCache& cache, WalkPart& w) {
+    const HileHeader& hd = h->header;
+    const bool rowSort = (hd.flags & kFlagRowSort) != 0;
+    // After a large block the next one starts far away: reading just its
+    // head costs a system call, where a whole piece would also copy the
+    // code bytes between. Small blocks share a piece.
+    int32_t lastBytes = 0;
+    auto read = [&](uint8_t* out, int32_t n) {
+        cache.pos = static_cast<int32_t>(w.at);
+        int32_t piece = lastBytes > kWalkFarBlock ? kWalkHeadPiece : kReadPiece;
+        if (cacheRead(h->file, cache, out, n, piece) == n) return true;
+        w.failedRead = n;
+        return false;
+    };
+    auto bad = [&](const char* what) {
+        w.fault = what;
+        return false;
+    };
+    // One block: false when the walk must stop.
+    auto block = [&](uint32_t indexed) {
+        if (static_cast<int32_t>(indexed) != w.at)
+            return bad("block index does not match the blocks");
+        uint8_t raw[4];
+        if (rowSort) {
+            if (w.at + 1 > hd.indexOffset) return bad("bad block size");
+            if (!read(raw, 1)) return false;
+            w.at += 1 + raw[0];
+        }
+        if (w.at + 4 > hd.indexOffset) return bad("bad block size");
+        if (!read(raw, 4)) return false;
+        int32_t bits = static_cast<int32_t>(get32(raw));
+        if (bits < 0 || bits > 8 * kCodecBufSize) return bad("bad block size");
+        lastBytes = (bits + 7) / 8;
+        w.at += 4 + lastBytes;
+        if (w.at > hd.indexOffset) return bad("bad block size");
+        return true;
+    };
+    uint8_t index[4 * kIndexPiece];
+    w.at = w.start;
+    for (int32_t first = w.first; first < w.end; first += kIndexPiece) {
+        int32_t count = std::min(w.end - first, kIndexPiece);
+        if (FileReadAt(h->file, hd.indexOffset + int64_t{4} * first, 4 * count, index) !=
+            4 * count) {
+            w.failedRead = 4 * count;
+            return;
+        }
+        for (int32_t b = 0; b < count; ++b) {
+            if (!block(get32(index + 4 * b))) return;
+        }
+    }
+}
+
+[[noreturn]] void readFailed(const HILE* h, int32_t n) {
+    fatalError("LZX DoFread failed [%s, %d]", h->file.name, n);
+}
+
+// Below this many blocks per part a helper thread costs more than it saves.
+constexpr int32_t kWalkPartMin = 256;
+constexpr int kWalkPartsMax = 8;
+
+// Walks all blocks, on up to `threads` threads for a large file: each part
+// starts where the index says its first block does, the parts must meet,
+// and the last must end at the index. A fault is reported as one walk from
+// the start would report it: the first in the file.
+void checkBlocks(HILE* h, int threads) {
     const HileHeader& hd = h->header;
     const int32_t blocks = static_cast<int32_t>(blockCount(hd.length));
-    const bool rowSort = (hd.flags & kFlagRowSort) != 0;
     if (FileSize(h->file) != hd.indexOffset + 4 * blocks) {
         damaged(h, "file does not end right after the block index");
     }
-    uint8_t index[4 * kIndexPiece];
-    int64_t at = kHeaderSize;
-    for (int32_t first = 0; first < blocks; first += kIndexPiece) {
-        int32_t count = blocks - first < kIndexPiece ? blocks - first : kIndexPiece;
-        HfileSeek(h, hd.indexOffset + 4 * first);
-        HfileRead(h, index, 4 * count);
-        for (int32_t b = 0; b < count; ++b) {
-            if (static_cast<int32_t>(get32(index + 4 * b)) != at) {
-                damaged(h, "block index does not match the blocks");
-            }
-            uint8_t raw[4];
-            if (rowSort) {
-                if (at + 1 > hd.indexOffset) damaged(h, "bad block size");
-                HfileSeek(h, static_cast<int32_t>(at));
-                HfileRead(h, raw, 1);
-                at += 1 + raw[0];
-            }
-            if (at + 4 > hd.indexOffset) damaged(h, "bad block size");
-            HfileSeek(h, static_cast<int32_t>(at));
-            HfileRead(h, raw, 4);
-            int32_t bits = static_cast<int32_t>(get32(raw));
-            if (bits < 0 || bits > 8 * kCodecBufSize) damaged(h, "bad block size");
-            at += 4 + (bits + 7) / 8;
-            if (at > hd.indexOffset) damaged(h, "bad block size");
+    const int parts = std::clamp(std::min(threads, blocks / kWalkPartMin), 1, kWalkPartsMax);
+    WalkPart w[kWalkPartsMax] = {};
+    ReadCache* caches[kWalkPartsMax] = {h->cache};
+    for (int k = 0; k < parts; ++k) {
+        w[k].first = static_cast<int32_t>(int64_t{blocks} * k / parts);
+        w[k].end = static_cast<int32_t>(int64_t{blocks} * (k + 1) / parts);
+        w[k].start = kHeaderSize;
+        if (k == 0) continue;
+        uint8_t raw[4];
+        if (FileReadAt(h->file, hd.indexOffset + int64_t{4} * w[k].first, 4, raw) != 4) {
+            readFailed(h, 4);
+        }
+        w[k].start = static_cast<int32_t>(get32(raw));
+    }
+    for (int k = 1; k < parts; ++k) {
+        caches[k] = static_cast<ReadCache*>(std::calloc(1, sizeof(ReadCache)));
+        if (caches[k] == nullptr) {
+            for (int j = 1; j < k; ++j) std::free(caches[j]);
+            fatalError("Hopen: out of mem");
         }
     }
-    if (at != hd.indexOffset) damaged(h, "bytes between the last block and the block index");
+    std::thread helpers[kWalkPartsMax];
+    for (int k = 1; k < parts; ++k) {
+        try {
+            helpers[k] = std::thread(walkPart, h, std::ref(*caches[k]), std::ref(w[k]));
+        } catch (const std::system_error&) {
+            walkPart(h, *caches[k], w[k]);  // no thread to be had: walk it here
+        }
+    }
+    walkPart(h, *caches[0], w[0]);
+    for (int k = 1; k < parts; ++k) {
+        if (helpers[k].joinable()) helpers[k].join();
+        std::free(caches[k]);
+    }
+    for (int k = 0; k < parts; ++k) {
+        if (w[k].fault != nullptr) damaged(h, w[k].fault);
+        if (w[k].failedRead != 0) readFailed(h, w[k].failedRead);
+        if (k + 1 < parts && w[k].at != w[k + 1].start) {
+            damaged(h, "block index does not match the blocks");
+        }
+    }
+    if (w[parts - 1].at != hd.indexOffset) {
+        damaged(h, "bytes between the last block and the block index");
+    }
     HfileSeek(h, kHeaderSize);
 }
 
-void readHeader(HILE* h) {
+void readHeader(HILE* h, int threads) {
     uint8_t raw[kHeaderSize];
     HfileRead(h, raw, kHeaderSize);
     h->header = {get32(raw), static_cast<int32_t>(get32(raw + 4)),
@@ -111,22 +243,10 @@ void readHeader(HILE* h) {
         hd.indexOffset + 4 * blocks > FileSize(h->file)) {
         fatalError("Hopen: bad header");
     }
-    checkBlocks(h);
+    checkBlocks(h, threads);
 }
 
 }  // namespace
-
-// Reading streams read their container 64 KiB at a time: walking the blocks
-// at the open and reading them afterwards then costs a few system calls per
-// piece rather than several per block.
-constexpr int32_t kReadPiece = 65536;
-
-struct ReadCache {
-    int32_t pos;    // where the stream's next read starts
-    int32_t start;  // file offset of data[0]
-    int32_t len;    // valid bytes in data
-    uint8_t data[kReadPiece];
-};
 
 void HfileSeek(HILE* h, int32_t offset) {
     h->cache->pos = offset;
@@ -137,26 +257,7 @@ int32_t HfileTell(const HILE* h) {
 }
 
 void HfileRead(HILE* h, void* buf, int32_t n) {
-    ReadCache& c = *h->cache;
-    auto* out = static_cast<uint8_t*>(buf);
-    for (int32_t left = n; left > 0;) {
-        int64_t from = static_cast<int64_t>(c.pos) - c.start;
-        if (from < 0 || from >= c.len) {
-            FileSeek(h->file, c.pos, 0);
-            c.start = c.pos;
-            c.len = FileRead(h->file, kReadPiece, c.data);
-            if (c.len <= 0) {
-                c.len = 0;
-                fatalError("LZX DoFread failed [%s, %d]", h->file.name, n);
-            }
-            from = 0;
-        }
-        int32_t take = static_cast<int32_t>(std::min<int64_t>(left, c.len - from));
-        std::memcpy(out, c.data + from, static_cast<size_t>(take));
-        out += take;
-        left -= take;
-        c.pos += take;
-    }
+    if (cacheRead(h->file, *h->cache, static_cast<uint8_t*>(buf), n) != n) readFailed(h, n);
 }
 
 // Reads the fields of the block that starts at file offset `start`, where the
@@ -250,7 +351,7 @@ Codec& codecShared() {
     return codec;
 }
 
-HILE* Hopen(const char* name, const char* mode) {
+HILE* Hopen(const char* name, const char* mode, int threads) {
     HILE* h = static_cast<HILE*>(std::calloc(1, sizeof(HILE)));
     if (h == nullptr) fatalError("Hopen: out of mem");
     HileRegister(h);
@@ -284,10 +385,11 @@ HILE* Hopen(const char* name, const char* mode) {
         DoFopen(name, "rb", h->file);
         h->cache = static_cast<ReadCache*>(std::calloc(1, sizeof(ReadCache)));
         if (h->cache == nullptr) fatalError("Hopen: out of mem");
-        readHeader(h);
+        readHeader(h, threads);
         h->base = -kBlockSize;
         h->position = kBlockSize;
     }
+    HsetThreads(h, threads);
     return h;
 }
 

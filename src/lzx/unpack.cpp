@@ -231,8 +231,7 @@ void unpackEntries(StreamSource& in, const char* target, LzxEntry* list, int32_t
 
 int32_t UnPackLZX(const char* source, const char* target, LzxEntry* list, int32_t capacity,
                   int32_t force, int32_t languages, int32_t productVersions, uint32_t options) {
-    HILE* h = Hopen(source, "rb");
-    HsetThreads(h, ArchiveThreads());
+    HILE* h = Hopen(source, "rb", ArchiveThreads());
     StreamSource in(h);
     unpackEntries(in, target, list, capacity, force, languages, productVersions, options);
     return Hclose(h);

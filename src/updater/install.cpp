@@ -108,9 +108,8 @@ void walkEntries(Read read, Skip skip) {
 }  // namespace
 
 platform::LargeBuffer checkArchive(const char* source, int32_t keepMax) {
-    HILE* h = Hopen(source, "rb");
     // Nothing is written yet: both threads decode.
-    HsetThreads(h, 2);
+    HILE* h = Hopen(source, "rb", 2);
     const int32_t length = h->header.length;
     // Too large to keep, or memory refused: the stream is decoded again
     // while it is installed.

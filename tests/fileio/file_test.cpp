@@ -63,6 +63,26 @@ TEST_F(FileTest, ShortReadCountsWholeRecordsButDeliversAllBytes) {
     FileClose(f);
 }
 
+TEST_F(FileTest, ReadsAtAnOffsetWhateverThePosition) {
+    writeFile("r.bin", "0123456789");
+    FileRec f;
+    FileInit(f, 2, "r.bin");
+    FileOpenRead(f);
+    char buf[16] = {};
+    EXPECT_EQ(FileRead(f, 1, buf), 1);
+    EXPECT_EQ(FileReadAt(f, 5, 2, buf), 2);
+    EXPECT_EQ(std::string(buf, 4), "5678");
+    EXPECT_EQ(FileReadAt(f, 0, 1, buf), 1);
+    EXPECT_EQ(std::string(buf, 4), "0178");
+    // Short at the end, nothing past it, and a failure (not a fatal end)
+    // for an offset before the file.
+    EXPECT_EQ(FileReadAt(f, 7, 2, buf), 1);
+    EXPECT_EQ(std::string(buf, 3), "789");
+    EXPECT_EQ(FileReadAt(f, 10, 2, buf), 0);
+    EXPECT_EQ(FileReadAt(f, -1, 2, buf), -1);
+    FileClose(f);
+}
+
 TEST_F(FileTest, SizeOfClosedRecordLeavesItClosed) {
     writeFile("v.bin", std::string(1000, 'z'));
     FileRec f;

@@ -22,8 +22,8 @@ inline int32_t writeStream(const std::string& name, const char* mode, const std:
 }
 
 inline std::string readStream(const std::string& name, const char* mode = "rb",
-                              int32_t piece = 7000) {
-    HILE* h = Hopen(name.c_str(), mode);
+                              int32_t piece = 7000, int threads = 1) {
+    HILE* h = Hopen(name.c_str(), mode, threads);
     std::string out;
     std::string buf(static_cast<size_t>(piece), 0);
     while (int32_t n = Hread(buf.data(), piece, h)) out.append(buf.data(), static_cast<size_t>(n));

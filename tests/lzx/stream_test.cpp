@@ -527,4 +527,52 @@ TEST_F(StreamDeathTest, DamagedContainers) {
     expectReadFails(f, "");
 }
 
+TEST_F(StreamDeathTest, AWalkSharedAmongThreadsFindsWhatOneWalkFinds) {
+    // 600 blocks: two threads walk 300 each, three 200 each. Whatever the
+    // split, a damaged file gives the message of a walk from the start.
+    const std::string data = sample(Sample::Rows, 600 * 16384, 4);
+    writeStream("good.lzx", "wbs", data, 1 << 20);
+    const std::string good = readFile("good.lzx");
+    const int32_t index = le32(good, 4);
+    auto start = [&](int b) { return le32(good, static_cast<size_t>(index + 4 * b)); };
+    auto expectFails = [&](const std::string& file, const char* message) {
+        writeFile("bad.lzx", file);
+        for (int threads : {1, 2, 3}) {
+            EXPECT_EXIT(Hopen("bad.lzx", "rb", threads), ExitedWithCode(2), HasSubstr(message))
+                << threads << " threads: " << message;
+        }
+    };
+    for (int threads : {2, 3}) EXPECT_EQ(readStream("good.lzx", "rb", 65536, threads), data);
+
+    // Four bytes between two blocks that the index steps over, at the seam of
+    // two threads' parts and inside one: each part alone is sound.
+    for (int gap : {200, 300, 450}) {
+        std::string f = good;
+        f.insert(static_cast<size_t>(start(gap)), 4, '\0');
+        setLe32(f, 4, index + 4);
+        for (int b = gap; b < 600; b++)
+            setLe32(f, static_cast<size_t>(index + 4 + 4 * b), start(b) + 4);
+        expectFails(f, "Hopen: damaged file, block index does not match the blocks");
+    }
+    // A part's first index entry naming another block, a place before the
+    // blocks, or the index itself.
+    for (int32_t wrong : {start(301), -1, 3, index}) {
+        std::string f = good;
+        setLe32(f, static_cast<size_t>(index + 4 * 300), wrong);
+        expectFails(f, "Hopen: damaged file, block index does not match the blocks");
+    }
+    // A block too long in the first part (which then cannot meet the next)
+    // and in the last, and bytes after the last block.
+    for (int b : {100, 599}) {
+        std::string f = good;
+        setLe32(f, static_cast<size_t>(start(b) + 1 + static_cast<uint8_t>(good[start(b)])),
+                8 * (index - start(b)));
+        expectFails(f, "Hopen: damaged file, bad block size");
+    }
+    std::string f = good;
+    f.insert(static_cast<size_t>(index), 4, '\0');
+    setLe32(f, 4, index + 4);
+    expectFails(f, "Hopen: damaged file, bytes between the last block and the block index");
+}
+
 }  // namespace

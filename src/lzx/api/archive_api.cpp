@@ -81,9 +81,8 @@ class ThreadsScope {
 void list(const std::string& archive, const std::function<void(const Entry&)>& visit, int threads) {
     detail::OwnedHile r;
     r.use([&](HILE*) {
-        r.h = Hopen(archive.c_str(), "rb");
+        r.h = Hopen(archive.c_str(), "rb", detail::threadCount(Options(Mode::lz, threads)));
         HILE* h = r.h;
-        HsetThreads(h, detail::threadCount(Options(Mode::lz, threads)));
         const int32_t length = h->header.length;
         for (;;) {
             LzxEntry e;

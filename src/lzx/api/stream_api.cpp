@@ -58,8 +58,8 @@ struct Writer::State {
 
 Writer::Writer(const std::string& path, const Options& options) : s_(new State) {
     s_->stream.h = guarded([&] {
-        HILE* h = Hopen(path.c_str(), detail::writeMode(options.mode));
-        HsetThreads(h, detail::threadCount(options));
+        HILE* h =
+            Hopen(path.c_str(), detail::writeMode(options.mode), detail::threadCount(options));
         h->packBest = options.best ? 1 : 0;
         return h;
     });
@@ -86,11 +86,7 @@ struct Reader::State {
 };
 
 Reader::Reader(const std::string& path, const Options& options) : s_(new State) {
-    s_->stream.h = guarded([&] {
-        HILE* h = Hopen(path.c_str(), "rb");
-        HsetThreads(h, detail::threadCount(options));
-        return h;
-    });
+    s_->stream.h = guarded([&] { return Hopen(path.c_str(), "rb", detail::threadCount(options)); });
 }
 Reader::~Reader() = default;
 Reader::Reader(Reader&&) noexcept = default;
