@@ -386,11 +386,31 @@ void SendLens(Codec& c, const FresTable& t) {
 
 void RecvLens(Codec& c, FresTable& t, int32_t n) {
     if (static_cast<uint32_t>(n) > kFresMax) fatalError("RecvLens: too many symbols");
+    // The bits wait in a 64-bit buffer, topped up to 56 or more; every load
+    // lies inside the bit buffer.
+    const uint8_t* lastLoad = c.bitBuf + sizeof c.bitBuf - 8;
+    if (c.bitPos < 0 || c.bitBuf + (c.bitPos >> 3) > lastLoad) {
+        fatalError("BitPeek: read past buffer");
+    }
+    lzx_bits::Reader r(c, c.bitPos);
+    uint64_t& buf = r.buf;
+    auto refill = [&] {
+        if (r.in > lastLoad) fatalError("BitPeek: read past buffer");
+        r.refill();
+    };
+    auto take = [&](uint32_t n) {
+        auto v = static_cast<uint32_t>(buf & ((1u << n) - 1));
+        buf >>= n;
+        r.avail -= n;
+        return v;
+    };
     FresTable& lc = c.lengthCodes;
     lc.count = kLenCodeCount;
     for (int s = 0; s < kLenCodeCount; s++) {
-        uint32_t v = BitGet(c, 3);
-        if (v == 7) v += BitGet(c, 3);
+        // Eight lengths of at most 6 bits fit one refill.
+        if (s % 8 == 0) refill();
+        uint32_t v = take(3);
+        if (v == 7) v += take(3);
         lc.len[s] = static_cast<uint8_t>(v);
     }
     LenToVal(lc);
@@ -415,10 +435,6 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
         for (int32_t j = lc.code[s]; j < 1 << kQuickBits; j += 1 << l) quick[j] = entryOf(s);
     }
     t.count = n;
-    // The bits wait in a 64-bit buffer, topped up to 56 or more before each
-    // pair of codes (at most 14 + 6 bits each).
-    lzx_bits::Reader r(c, c.bitPos);
-    uint64_t& buf = r.buf;
     // A code writes 16 bytes of its length (a run writes zeros), and only a
     // run longer than that writes more, so lengths and runs take the same
     // path. A run may pass the n-th length; the surplus is never looked at,
@@ -442,12 +458,11 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
         }
         i += k;
     };
-    const uint8_t* lastLoad = c.bitBuf + sizeof c.bitBuf - 8;
+    // Codes are taken while 20 bits (the longest code and its run bits) are left.
     for (int32_t i = 0; i < n;) {
-        if (r.in > lastLoad) fatalError("BitPeek: read past buffer");
-        r.refill();
-        one(i);
-        if (i < n) one(i);
+        refill();
+        do one(i);
+        while (i < n && r.avail >= 20);
     }
     c.bitPos = r.pos(c);
     checkKraft(t, "RecvLens: code lengths over-subscribed");

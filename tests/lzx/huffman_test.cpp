@@ -371,6 +371,13 @@ TEST(LengthHeaderDeathTest, DamagedHeadersAreRefused) {
     c->bitPos = 8 * (kCodecBufSize - 40);
     EXPECT_EXIT(RecvLens(*c, c->symbols, 400), ExitedWithCode(2),
                 HasSubstr("BitPeek: read past buffer"));
+    // So is a header that starts in the buffer's last bytes, or before it.
+    for (int32_t pos : {static_cast<int32_t>(8 * sizeof c->bitBuf - 20), -8}) {
+        c->bitPos = pos;
+        EXPECT_EXIT(RecvLens(*c, c->symbols, 400), ExitedWithCode(2),
+                    HasSubstr("BitPeek: read past buffer"))
+            << pos;
+    }
 }
 
 TEST(LengthHeaderTest, IncompleteSetsAreAccepted) {
