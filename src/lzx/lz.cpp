@@ -287,43 +287,44 @@ template <bool kPairs>
 
     // Fast loop: a 64-bit bit buffer refilled without branches to 56..63
     // bits before each step, which is enough for the longest item (a 24-bit
-    // code and 21 extra bits). A step is up to five root entries of one or
-    // two literals (each at most kDecodeRootBits bits), or up to four and one
-    // more item (after a second refill when there were any): at most 10 + 258
-    // bytes. It runs while a step surely ends
-    // before B and fits the output with a copy's 16-byte overrun; the rest
-    // goes through the checked loop below.
+    // code and 21 extra bits). A step is up to four root entries of one or
+    // two literals (each at most kDecodeRootBits bits) and possibly one more
+    // item (after a second refill when there were any): at most 8 + 258
+    // bytes. It runs while a step surely ends before B and fits the output
+    // with a copy's 16-byte overrun; the rest goes through the checked loop
+    // below.
     const int32_t inEnd = (bits >> 3) - 16;
-    constexpr int32_t kOutEnd = kCodecBufSize - 10 - 258 - 16;
+    constexpr int32_t kOutEnd = kCodecBufSize - 8 - 258 - 16;
     int32_t pos = c.bitPos;
     if ((pos >> 3) < inEnd) {
         lzx_bits::Reader r(c, pos);
         uint64_t& buf = r.buf;
         uint32_t& avail = r.avail;
+        // Each step starts with the root entry of its first item already
+        // looked up: every step leaves at least kDecodeRootBits bits, and a
+        // refill leaves the bits under that entry as they are, so the next
+        // lookup need not wait for the refill's load.
+        uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
         while (r.in - c.bitBuf < inEnd && p <= kOutEnd) {
             r.refill();
-            uint32_t e = table[buf & lzx_bits::kDecodeRootMask];
-            // Literals from the root take at most kDecodeRootBits each: five
-            // fit the refill's 56 bits, and after one the refill still covers
-            // any item that follows.
+            // Literals from the root take at most kDecodeRootBits each: four
+            // leave 12 of the refill's 56 bits, and after one the refill
+            // still covers any item that follows.
             if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
                 int more = 0;
                 do {
                     putLiteral<kPairs>(e, buf, avail, out, p);
                     e = table[buf & lzx_bits::kDecodeRootMask];
                 } while (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral && ++more < 4);
-                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
-                    putLiteral<kPairs>(e, buf, avail, out, p);
-                    continue;
-                }
-                // Two literals or more may leave too few bits for an item; a
-                // refill leaves the bits under e as they are.
+                if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) continue;
+                // Two literals or more may leave too few bits for an item.
                 if (more > 0) r.refill();
             }
             if (lzx_bits::entryKind(e) >= lzx_bits::kKindSubtable) {
                 e = lzx_bits::entryAt(c, c.symbols, static_cast<uint32_t>(buf));
                 if (lzx_bits::entryKind(e) == lzx_bits::kKindLiteral) {
                     putLiteral<kPairs>(e, buf, avail, out, p);
+                    e = table[buf & lzx_bits::kDecodeRootMask];
                     continue;
                 }
             }
@@ -333,6 +334,7 @@ template <bool kPairs>
             uint32_t n = e & lzx_bits::kEntryLenMask;
             buf >>= n;
             avail -= n;
+            e = table[buf & lzx_bits::kDecodeRootMask];
             if (d + 1 > p) fatalError("%s: reference before block start", who);
             copyMatch(out + p, d + 1, l + 3);
             p += l + 3;
