@@ -398,10 +398,10 @@ void RecvLens(Codec& c, FresTable& t, int32_t n) {
         if (r.in > lastLoad) fatalError("BitPeek: read past buffer");
         r.refill();
     };
-    auto take = [&](uint32_t n) {
-        auto v = static_cast<uint32_t>(buf & ((1u << n) - 1));
-        buf >>= n;
-        r.avail -= n;
+    auto take = [&](uint32_t width) {
+        auto v = static_cast<uint32_t>(buf & ((1u << width) - 1));
+        buf >>= width;
+        r.avail -= width;
         return v;
     };
     FresTable& lc = c.lengthCodes;

@@ -289,8 +289,8 @@ template <bool kPairs>
     // bits before each step, which is enough for the longest item (a 24-bit
     // code and 21 extra bits). A step is up to four root entries of one or
     // two literals (each at most kDecodeRootBits bits) and possibly one more
-    // item (after a second refill when there were any): at most 8 + 258
-    // bytes. It runs while a step surely ends before B and fits the output
+    // item (after a second refill when two entries or more came first): at
+    // most 8 + 258 bytes. It runs while a step surely ends before B and fits the output
     // with a copy's 16-byte overrun; the rest goes through the checked loop
     // below.
     const int32_t inEnd = (bits >> 3) - 16;
