@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -183,7 +185,6 @@ void checkBlocks(HILE* h, int threads) {
     }
     const int parts = std::clamp(std::min(threads, blocks / kWalkPartMin), 1, kWalkPartsMax);
     WalkPart w[kWalkPartsMax] = {};
-    ReadCache* caches[kWalkPartsMax] = {h->cache};
     for (int k = 0; k < parts; ++k) {
         w[k].first = static_cast<int32_t>(int64_t{blocks} * k / parts);
         w[k].end = static_cast<int32_t>(int64_t{blocks} * (k + 1) / parts);
@@ -195,12 +196,11 @@ void checkBlocks(HILE* h, int threads) {
         }
         w[k].start = static_cast<int32_t>(get32(raw));
     }
+    // The first part reads through the stream's own cache.
+    std::unique_ptr<ReadCache> caches[kWalkPartsMax];
     for (int k = 1; k < parts; ++k) {
-        caches[k] = static_cast<ReadCache*>(std::calloc(1, sizeof(ReadCache)));
-        if (caches[k] == nullptr) {
-            for (int j = 1; j < k; ++j) std::free(caches[j]);
-            fatalError("Hopen: out of mem");
-        }
+        caches[k].reset(new (std::nothrow) ReadCache());
+        if (caches[k] == nullptr) fatalError("Hopen: out of mem");
     }
     std::thread helpers[kWalkPartsMax];
     for (int k = 1; k < parts; ++k) {
@@ -210,10 +210,9 @@ void checkBlocks(HILE* h, int threads) {
             walkPart(h, *caches[k], w[k]);  // no thread to be had: walk it here
         }
     }
-    walkPart(h, *caches[0], w[0]);
+    walkPart(h, *h->cache, w[0]);
     for (int k = 1; k < parts; ++k) {
         if (helpers[k].joinable()) helpers[k].join();
-        std::free(caches[k]);
     }
     for (int k = 0; k < parts; ++k) {
         if (w[k].fault != nullptr) damaged(h, w[k].fault);
