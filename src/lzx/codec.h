@@ -68,7 +68,7 @@ struct Codec {
     // Row-sort work copy and flags.
     uint8_t rowMatrix[kCodecBlock];
     uint8_t rowFlags[256];
-    // Tree builder's work list: node slots in descending order of weight.
+    // Tree builder's queue of merged nodes.
     uint16_t workList[kFresMax];
     union {
         // LZ coder: a whole block of items is buffered so that the Huffman

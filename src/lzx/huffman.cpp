@@ -65,46 +65,89 @@ void FresInit(FresTable& t, int32_t n) {
     for (int32_t i = 0; i < n; i++) t.freq[i] = static_cast<uint32_t>(i);
 }
 
+namespace {
+
+// A radix sort's digits: the symbol, then the count's low and high byte.
+struct Digit {
+    int shift;
+    uint32_t mask;
+};
+constexpr Digit kDigits[3] = {{0, 511}, {16, 255}, {24, 255}};
+
+}  // namespace
+
 // Keys are count << 16 | symbol and therefore unique: any sort gives the same
-// order, by count descending and then by symbol descending.
+// order, by count descending and then by symbol descending (unused symbols,
+// count 0, last).
 void FresSort(FresTable& t) {
-    // Unused symbols (count 0) sort last, by symbol descending: only the
-    // used ones need the sort.
-    uint32_t unused[kFresMax];
-    int32_t used = 0, rest = 0;
-    for (int32_t i = 0; i < t.count; i++) {
-        uint32_t key = t.freq[i];
-        if (key >= 0x10000) {
-            t.freq[used++] = key;
-        } else {
-            unused[rest++] = key;
-        }
+    static_assert(kFresMax <= 512, "a symbol is one 9-bit digit");
+    const int32_t n = t.count;
+    // A few dozen keys sort faster by comparison than by counting.
+    if (n <= 64) {
+        std::sort(t.freq, t.freq + n, std::greater<uint32_t>());
+        return;
     }
-    std::sort(t.freq, t.freq + used, std::greater<uint32_t>());
-    std::sort(unused, unused + rest, std::greater<uint32_t>());
-    std::copy(unused, unused + rest, t.freq + used);
+    // Stable counting passes, least significant digit first, each putting
+    // high digits first. A digit that all keys share needs no pass.
+    int32_t at[3][512] = {};
+    for (int32_t i = 0; i < n; i++)
+        for (int d = 0; d < 3; d++) at[d][(t.freq[i] >> kDigits[d].shift) & kDigits[d].mask]++;
+    uint32_t other[kFresMax];
+    uint32_t *in = t.freq, *out = other;
+    for (int d = 0; d < 3; d++) {
+        const auto [shift, mask] = kDigits[d];
+        if (at[d][(in[0] >> shift) & mask] == n) continue;
+        int32_t pos = 0;
+        for (uint32_t v = mask + 1; v-- > 0;) {
+            int32_t k = at[d][v];
+            at[d][v] = pos;
+            pos += k;
+        }
+        for (int32_t i = 0; i < n; i++) out[at[d][(in[i] >> shift) & mask]++] = in[i];
+        std::swap(in, out);
+    }
+    if (in != t.freq) std::copy(in, in + n, t.freq);
 }
 
 int32_t TreeBuild(Codec& c, FresTable& t) {
-    uint16_t* list = c.workList;
-    int32_t s = t.used, next = t.used;
-    while (s >= 2) {
-        const TreeNode& a = c.nodes[list[s - 2]];
-        const TreeNode& b = c.nodes[list[s - 1]];
+    // The leaves are nodes 0..used-1 by weight descending (FresLengths), so
+    // the lightest is taken from the top. Merged nodes come out in order of
+    // weight, so they queue in workList (oldest first). Among equal weights a
+    // merged node goes before every leaf, and the newest merged node first:
+    // the nodes of the lightest weight in the queue form a run that is taken
+    // from its newest end, and a new node of that same weight joins it there.
+    uint16_t* queue = c.workList;
+    const int32_t used = t.used;
+    int32_t leaves = used, next = used;
+    int32_t runLow = 0, runTop = -1;  // the lightest run, queue[runLow..runTop]
+    int32_t rest = 0, tail = 0;       // the heavier merged nodes, queue[rest..tail)
+    auto weight = [&](int32_t node) { return c.nodes[node].weight; };
+    auto take = [&]() -> const TreeNode& {
+        if (runTop < runLow && rest < tail) {
+            uint16_t w = weight(queue[rest]);
+            runLow = rest;
+            while (rest < tail && weight(queue[rest]) == w) rest++;
+            runTop = rest - 1;
+        }
+        if (runTop >= runLow && (leaves == 0 || weight(queue[runTop]) <= weight(leaves - 1)))
+            return c.nodes[queue[runTop--]];
+        return c.nodes[--leaves];
+    };
+    while (leaves + (runTop - runLow + 1) + (tail - rest) >= 2) {
+        const TreeNode& b = take();
+        const TreeNode& a = take();
         uint16_t w = static_cast<uint16_t>(a.weight + b.weight);
         c.nodes[next] = {w, static_cast<uint16_t>(next), a.self, b.self};
-        // The new node goes behind every node of equal weight, so among equal
-        // weights the newest node is combined first.
-        int32_t j = s - 2;
-        while (j > 0 && c.nodes[list[j - 1]].weight < w) {
-            list[j] = list[j - 1];
-            j--;
+        if (runTop >= runLow && w == weight(queue[runTop])) {
+            // Nothing heavier is queued: the slot above the run is free.
+            queue[++runTop] = static_cast<uint16_t>(next);
+            if (runTop >= tail) rest = tail = runTop + 1;
+        } else {
+            queue[tail++] = static_cast<uint16_t>(next);
         }
-        list[j] = static_cast<uint16_t>(next);
-        s--;
         next++;
     }
-    if (next != 2 * t.used - 1) fatalError("TreeBuild: BUG");
+    if (next != 2 * used - 1) fatalError("TreeBuild: BUG");
     return next;
 }
 
@@ -129,7 +172,6 @@ void FresLengths(Codec& c, FresTable& t) {
     for (; used < t.count && t.freq[used] >= 0x10000; used++) {
         uint16_t k = static_cast<uint16_t>(used);
         c.nodes[used] = {static_cast<uint16_t>(t.freq[used] >> 16), k, kNoChild, kNoChild};
-        c.workList[used] = k;
     }
     t.used = used;
     // One code needs at least one bit, even when there is nothing to code.

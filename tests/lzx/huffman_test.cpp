@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -99,6 +100,87 @@ TEST(FresLengthsTest, TiesFollowSymbolOrderAndNewestNodeFirst) {
     auto c = newCodec();
     lengthsFor(*c, c->symbols, {4, 4, 4, 4, 4});
     EXPECT_THAT(lensOf(c->symbols, 5), ElementsAre(2, 2, 3, 3, 2));
+}
+
+// The tie rule as one sorted list, lightest last: the two last nodes merge
+// and the new node goes behind every node of its weight, so it is taken
+// before them. Gives each symbol's depth; counts are nonzero.
+std::vector<int> listModelLengths(const std::vector<uint32_t>& counts) {
+    struct Node {
+        uint32_t weight;
+        int left, right, symbol;
+    };
+    std::vector<Node> nodes;
+    std::vector<int> order(counts.size());
+    for (size_t i = 0; i < counts.size(); i++) order[i] = static_cast<int>(i);
+    // Heavier first; among equal counts the higher symbol first.
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return counts[a] != counts[b] ? counts[a] > counts[b] : a > b; });
+    std::vector<int> list;
+    for (int s : order) {
+        list.push_back(static_cast<int>(nodes.size()));
+        nodes.push_back({counts[s], -1, -1, s});
+    }
+    while (list.size() >= 2) {
+        int b = list.back();
+        list.pop_back();
+        int a = list.back();
+        list.pop_back();
+        uint32_t w = nodes[a].weight + nodes[b].weight;
+        size_t j = list.size();
+        while (j > 0 && nodes[list[j - 1]].weight < w) j--;
+        list.insert(list.begin() + static_cast<long>(j), static_cast<int>(nodes.size()));
+        nodes.push_back({w, a, b, -1});
+    }
+    std::vector<int> len(counts.size());
+    std::vector<std::pair<int, int>> todo{{list[0], 0}};
+    while (!todo.empty()) {
+        auto [n, depth] = todo.back();
+        todo.pop_back();
+        if (nodes[n].symbol >= 0) {
+            len[nodes[n].symbol] = depth;
+        } else {
+            todo.push_back({nodes[n].left, depth + 1});
+            todo.push_back({nodes[n].right, depth + 1});
+        }
+    }
+    return len;
+}
+
+TEST(FresLengthsTest, TreeFollowsTheTieRuleOfOneSortedList) {
+    // Few distinct counts make many ties between leaves, between merged
+    // nodes, and between both; flat sets make long runs of equal merged nodes.
+    auto c = newCodec();
+    Lcg rng{7};
+    for (int round = 0; round < 400; round++) {
+        size_t n = 2 + rng.next() % (round < 200 ? 40 : kLzSymbols - 1);
+        uint32_t spread = 1 + rng.next() % (round % 4 == 0 ? 2 : round % 4 == 1 ? 5 : 300);
+        uint32_t base = round % 3 == 0 ? 1 : 1 + rng.next() % 40;
+        std::vector<uint32_t> counts(n);
+        for (auto& k : counts) k = base + rng.next() % spread;
+        if (round % 5 == 0) counts.assign(n, base);
+        lengthsFor(*c, c->symbols, counts);
+        ASSERT_EQ(lensOf(c->symbols, static_cast<int>(n)), listModelLengths(counts))
+            << "round " << round;
+    }
+}
+
+TEST(FresLengthsTest, SortPutsHeavierAndThenHigherSymbolsFirst) {
+    // Alphabets on both sides of the comparison sort's limit; counts with
+    // and without a high byte, and many equal ones.
+    auto c = newCodec();
+    FresTable& t = c->symbols;
+    Lcg rng{3};
+    for (int n : {27, 64, 65, 256, kLzSymbols, kFresMax}) {
+        for (uint32_t top : {3u, 200u, 16384u, 65535u}) {
+            FresInit(t, n);
+            for (int i = 0; i < n; i++) t.freq[i] += (rng.next() % 3 ? rng.next() % top : 0) << 16;
+            std::vector<uint32_t> expect(t.freq, t.freq + n);
+            std::sort(expect.begin(), expect.end(), std::greater<uint32_t>());
+            FresSort(t);
+            ASSERT_EQ(std::vector<uint32_t>(t.freq, t.freq + n), expect) << n << " " << top;
+        }
+    }
 }
 
 TEST(FresLengthsTest, EmptyAndSingleAlphabetsGetOneBit) {
