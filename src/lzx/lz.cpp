@@ -211,14 +211,35 @@ void EmitItems(Codec& c) {
                   static_cast<uint8_t>(lx),
                   static_cast<uint8_t>(t.len[s] + lx + dx)};
     }
-    lzx_bits::Writer w(c);
-    for (int32_t k = 0; k < c.itemCount; k++) {
-        uint32_t item = c.items[k];
-        const Out& o = out[item & 0x1FF];
+    // An item's bits, its code first.
+    auto bitsOf = [&](uint32_t item, const Out& o) {
         uint64_t extra = ((item >> 9) & o.maskL) | static_cast<uint64_t>((item >> 17) & o.maskD)
                                                        << o.lx;
-        w.putWide(o.bits, o.code | extra << o.len);
+        return o.code | extra << o.len;
+    };
+    lzx_bits::Writer w(c);
+    const uint32_t* items = c.items;
+    const int32_t count = c.itemCount;
+    int32_t k = 0;
+    // Two items per spill where they fit its 56 bits, as literals and short
+    // references nearly always do.
+    for (; k + 1 < count; k += 2) {
+        uint32_t a = items[k], b = items[k + 1];
+        const Out& oa = out[a & 0x1FF];
+        const Out& ob = out[b & 0x1FF];
+        uint64_t va = bitsOf(a, oa), vb = bitsOf(b, ob);
+        if (oa.bits + ob.bits <= 56) {
+            w.putWide(oa.bits + ob.bits, va | vb << oa.bits);
+        } else {
+            w.putWide(oa.bits, va);
+            w.spill();
+            w.putWide(ob.bits, vb);
+        }
         w.spill();
+    }
+    if (k < count) {
+        const Out& o = out[items[k] & 0x1FF];
+        w.putWide(o.bits, bitsOf(items[k], o));
     }
     w.flush();
 }
