@@ -44,6 +44,34 @@ int32_t RlePack(Codec& c, const uint8_t* src) {
     uint8_t* out = c.byteBuf;
     int32_t n = 0;
     int32_t q = 0;
+    // Eight bytes at a time; at the first run start or escape among them the
+    // word's own masks tell which it is, and a run's length comes from two
+    // words. Everything read stays inside the block while 24 bytes are left.
+    while (q <= kCodecBlock - 24) {
+        uint64_t w = load64(src + q);
+        uint64_t runs = zeroBytes((w ^ load64(src + q + 1)) | (w ^ load64(src + q + 2)));
+        uint64_t stops = runs | escapeBits(w);
+        std::memcpy(out + n, &w, 8);
+        if (stops == 0) {
+            n += 8;
+            q += 8;
+            continue;
+        }
+        // Both masks are exact up to their lowest bit, so at the first stop.
+        int at = std::countr_zero(stops);
+        n += at >> 3;
+        q += at >> 3;
+        uint64_t v = src[q] * kOnes;
+        int32_t r = 1;
+        if ((runs >> at) & 1) {
+            uint64_t head = load64(src + q) ^ v, tail = load64(src + q + 8) ^ v;
+            r = head ? std::countr_zero(head) >> 3 : 8 + (tail ? std::countr_zero(tail) >> 3 : 8);
+        }
+        out[n] = static_cast<uint8_t>(r > 1 ? 127 + r : 0x80);
+        out[n + 1] = static_cast<uint8_t>(v);
+        n += 2;
+        q += r;
+    }
     while (q < kCodecBlock) {
         // None of the eight bytes from q starts a run (no byte equals both
         // of its successors) or needs the escape: they are written as they are.
