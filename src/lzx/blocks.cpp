@@ -178,6 +178,9 @@ struct Batch {
     // ended; a batch may be decoded while it is still being read.
     static constexpr int kReadDone = 1 << 30;
     std::atomic<int> ready{0};
+    // Read side: reading stopped at a block that could not be read. Set by
+    // the reading thread only, so it may look before the batch is decoded.
+    bool readFailed = false;
     // Sleeping until `ready` moves takes a mutex and a condition variable:
     // std::atomic's wait can miss a notify where the system gives it no
     // futex (MinGW's library, seen as a hang under Wine).
@@ -255,7 +258,14 @@ void readBatch(HILE* h, Batch& b, int size, int64_t next) {
         failed = !s.error.empty();
         b.publish(b.count);
     }
+    b.readFailed = failed;
     b.publish(b.count | Batch::kReadDone);
+}
+
+// Whether the stream goes on after batch `b` (as read; decoding may still run).
+bool continuesAfter(const HILE* h, const Batch& b) {
+    return b.count > 0 && !b.readFailed &&
+           b.slots[b.count - 1].base + kBlockSize < h->header.length;
 }
 
 // Decodes slot i once it has been read; a slot past the end of the batch
@@ -347,9 +357,18 @@ void PipeFill(HILE* h, int64_t next) {
     const uint32_t flags = h->header.flags;
     Batch* b = &p.current();
     if (b->served >= b->count || b->slots[b->served].base != next) {
-        p.settle();
+        // The batch after the one decoding ahead goes into this batch's
+        // slots once they are all served. It is read before waiting for that
+        // decoding, so the workers find it ready when they get to it.
         Batch& ahead = p.other();
-        if (ahead.count > 0 && ahead.slots[0].base == next) {
+        const bool inOrder = ahead.count > 0 && ahead.slots[0].base == next;
+        bool readAhead = false;
+        if (inOrder && b->served >= b->count && continuesAfter(h, ahead)) {
+            readBatch(h, *b, p.grow(), ahead.slots[ahead.count - 1].base + kBlockSize);
+            readAhead = true;
+        }
+        p.settle();
+        if (inOrder) {
             p.cur ^= 1;
         } else {
             readBatch(h, *b, p.grow(), next);
@@ -358,16 +377,20 @@ void PipeFill(HILE* h, int64_t next) {
         b = &p.current();
         if (b->count == 0) return;  // past the last block: nothing to serve
         // The next batch is decoded while this one is served, unless this
-        // one ends the stream or a block that could not be read. Its
-        // decoding starts with its first block, while the rest is read.
+        // one ends the stream or its reading stopped at a block that could
+        // not be read. Its decoding starts with its first block, while the
+        // rest is read (if it was not read ahead already).
         Batch& following = p.other();
-        following.count = following.served = 0;
-        following.ready.store(0, std::memory_order_relaxed);
-        const Slot& last = b->slots[b->count - 1];
-        if (last.error.empty() && last.base + kBlockSize < h->header.length) {
-            int size = p.grow();
-            p.launch(size, decodeJob(following, flags));
-            readBatch(h, following, size, last.base + kBlockSize);
+        if (readAhead) {
+            p.launch(following.count, decodeJob(following, flags));
+        } else {
+            following.count = following.served = 0;
+            following.ready.store(0, std::memory_order_relaxed);
+            if (continuesAfter(h, *b)) {
+                int size = p.grow();
+                p.launch(size, decodeJob(following, flags));
+                readBatch(h, following, size, b->slots[b->count - 1].base + kBlockSize);
+            }
         }
     }
     Slot& s = b->slots[b->served++];
