@@ -135,8 +135,10 @@ namespace {
     // (whatever it yielded, any match taken would replace it).
     for (int32_t p = c.chain[i]; p >= low; p = c.chain[p]) {
         const uint8_t* cand = b + p;
-        // Anything that can beat `best` must also agree at offset best.
-        if (load32(cand) != head || cand[best] != cur[best]) continue;
+        // Anything that can beat `best` must also agree on the four bytes
+        // up to offset best (best is 0 or at least 4).
+        if (load32(cand) != head) continue;
+        if (best != 0 && load32(cand + best - 3) != load32(cur + best - 3)) continue;
         // The candidate may run into position i: overlapping matches are fine.
         int32_t k = 4;
         for (;;) {
