@@ -262,10 +262,14 @@ void readBatch(HILE* h, Batch& b, int size, int64_t next) {
     b.publish(b.count | Batch::kReadDone);
 }
 
+// The stream offset of the block after batch `b` (which holds blocks).
+int64_t after(const Batch& b) {
+    return b.slots[b.count - 1].base + kBlockSize;
+}
+
 // Whether the stream goes on after batch `b` (as read; decoding may still run).
 bool continuesAfter(const HILE* h, const Batch& b) {
-    return b.count > 0 && !b.readFailed &&
-           b.slots[b.count - 1].base + kBlockSize < h->header.length;
+    return b.count > 0 && !b.readFailed && after(b) < h->header.length;
 }
 
 // Decodes slot i once it has been read; a slot past the end of the batch
@@ -364,7 +368,7 @@ void PipeFill(HILE* h, int64_t next) {
         const bool inOrder = ahead.count > 0 && ahead.slots[0].base == next;
         bool readAhead = false;
         if (inOrder && b->served >= b->count && continuesAfter(h, ahead)) {
-            readBatch(h, *b, p.grow(), ahead.slots[ahead.count - 1].base + kBlockSize);
+            readBatch(h, *b, p.grow(), after(ahead));
             readAhead = true;
         }
         p.settle();
@@ -389,7 +393,7 @@ void PipeFill(HILE* h, int64_t next) {
             if (continuesAfter(h, *b)) {
                 int size = p.grow();
                 p.launch(size, decodeJob(following, flags));
-                readBatch(h, following, size, b->slots[b->count - 1].base + kBlockSize);
+                readBatch(h, following, size, after(*b));
             }
         }
     }

@@ -72,20 +72,8 @@ int32_t RlePack(Codec& c, const uint8_t* src) {
         n += 2;
         q += r;
     }
+    // The last bytes one at a time.
     while (q < kCodecBlock) {
-        // None of the eight bytes from q starts a run (no byte equals both
-        // of its successors) or needs the escape: they are written as they are.
-        // Otherwise those before the first that does are.
-        if (q <= kCodecBlock - 10) {
-            uint64_t w = load64(src + q);
-            uint64_t stops =
-                zeroBytes((w ^ load64(src + q + 1)) | (w ^ load64(src + q + 2))) | escapeBits(w);
-            std::memcpy(out + n, &w, 8);
-            int32_t k = stops ? std::countr_zero(stops) >> 3 : 8;
-            n += k;
-            q += k;
-            if (k == 8) continue;
-        }
         uint8_t v = src[q];
         int32_t left = kCodecBlock - q;
         // A run is only looked for inside the block; near its end the run is
