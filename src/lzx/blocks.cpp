@@ -145,7 +145,6 @@ struct Slot {
     int64_t base;
     BlockHead head;
     uint8_t code[kCodecBufSize];
-    uint8_t data[kBlockSize];
     std::string error;  // the failure of this block, reported when it is reached
 };
 
@@ -169,9 +168,14 @@ void catchInto(Slot& s, Step step) {
 // has to wait for them.
 struct Batch {
     // Slots are left uninitialised: memory a short stream never reaches is
-    // never touched.
-    explicit Batch(int size) : slots(new Slot[static_cast<size_t>(size)]) {}
+    // never touched. Their blocks lie back to back, so a reader can take a
+    // run of them at once (PipeNextBeside).
+    explicit Batch(int size)
+        : slots(new Slot[static_cast<size_t>(size)]),
+          data(new uint8_t[static_cast<size_t>(size) * kBlockSize]) {}
     std::unique_ptr<Slot[]> slots;
+    std::unique_ptr<uint8_t[]> data;
+    uint8_t* block(int i) const { return data.get() + static_cast<size_t>(i) * kBlockSize; }
     int count = 0;   // slots in use
     int served = 0;  // read side: slots already handed out
     // Read side: the slots read so far, with kReadDone once reading has
@@ -289,7 +293,8 @@ std::function<void(Codec&, int)> decodeJob(Batch& b, uint32_t flags) {
             }
         }
         Slot& s = b.slots[i];
-        if (s.error.empty()) catchInto(s, [&] { DecodeBlock(c, flags, s.head, s.code, s.data); });
+        if (s.error.empty())
+            catchInto(s, [&] { DecodeBlock(c, flags, s.head, s.code, b.block(i)); });
     };
 }
 
@@ -297,7 +302,7 @@ std::function<void(Codec&, int)> encodeJob(Batch& b, uint32_t flags) {
     return [&b, flags](Codec& c, int i) {
         Slot& s = b.slots[i];
         catchInto(s, [&] {
-            EncodeBlock(c, flags, s.data, s.head);
+            EncodeBlock(c, flags, b.block(i), s.head);
             std::memcpy(s.code, c.bitBuf, static_cast<size_t>(s.head.bits + 7) / 8);
         });
     };
@@ -330,7 +335,7 @@ void PipePut(HILE* h) {
     // The stream wrote the block straight into its slot.
     b.slots[b.count].error.clear();
     if (++b.count < p.filling) {
-        h->block = b.slots[b.count].data;
+        h->block = b.block(b.count);
         return;
     }
     p.filling = 0;
@@ -340,7 +345,7 @@ void PipePut(HILE* h) {
     p.launch(b.count, encodeJob(b, EncodeFlags(h)));
     p.cur ^= 1;
     if (p.current().count > 0) writeBatch(h, p.current());
-    h->block = p.current().slots[0].data;
+    h->block = p.current().block(0);
 }
 
 void PipeDrain(HILE* h) {
@@ -397,14 +402,22 @@ void PipeFill(HILE* h, int64_t next) {
             }
         }
     }
-    Slot& s = b->slots[b->served++];
-    if (!s.error.empty()) {
+    const int i = b->served++;
+    if (!b->slots[i].error.empty()) {
         b->count = b->served = 0;
-        fatalError("%s", s.error.c_str());
+        fatalError("%s", b->slots[i].error.c_str());
     }
-    // Served from the slot: it stays untouched until this batch has been
-    // served and the stream asks for the block after it.
-    h->block = s.data;
+    // Served from the batch: the block stays untouched until this batch has
+    // been served and the stream asks for the block after it.
+    h->block = b->block(i);
+}
+
+bool PipeNextBeside(const HILE* h) {
+    const Batch& b = h->pipe->batches[h->pipe->cur];
+    if (b.served >= b.count) return false;
+    const Slot& s = b.slots[b.served];
+    return s.base == static_cast<int64_t>(h->base) + kBlockSize && s.error.empty() &&
+           b.block(b.served) == h->block + kBlockSize;
 }
 
 void PipeReset(BlockPipe* p) {
@@ -418,7 +431,7 @@ void HsetThreads(HILE* h, int threads) {
     h->pipe = PipeCreate(h, threads);
     // A writing stream fills the pipe's slots directly, from what it holds.
     if (h->mode == 1) {
-        uint8_t* first = h->pipe->current().slots[0].data;
+        uint8_t* first = h->pipe->current().block(0);
         std::memcpy(first, h->block, static_cast<size_t>(h->position));
         h->block = first;
     }

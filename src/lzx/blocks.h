@@ -49,6 +49,9 @@ void PipeDrain(HILE* h);
 // Read side: puts the block that starts at stream offset `next` into the
 // buffer, decoding a batch ahead from the file position when it has none.
 void PipeFill(HILE* h, int64_t next);
+// Read side: whether the block after the one in the buffer is decoded and
+// lies right after it in memory, so that serving it leaves both in place.
+bool PipeNextBeside(const HILE* h);
 // Forgets the blocks read ahead (the file position moved).
 void PipeReset(BlockPipe* p);
 

@@ -59,6 +59,11 @@ struct HILE {
 HILE* Hopen(const char* name, const char* mode, int threads = 1);
 int32_t Hclose(HILE* h);
 int32_t Hread(void* buf, int32_t n, HILE* h);
+// Reading without a copy: points *data at up to `most` of the stream's next
+// bytes where they lie (the rest of the block, and whole blocks decoded right
+// after it) and moves past them. Valid until the next call on the stream;
+// 0 at the end.
+int32_t Hspan(HILE* h, int32_t most, const uint8_t** data);
 void Hwrite(const void* buf, int32_t n, HILE* h);
 void Hseek(HILE* h, int32_t offset);
 int32_t Htell(HILE* h);

@@ -480,27 +480,59 @@ int32_t Hclose(HILE* h) {
     return result;
 }
 
+namespace {
+
+// Points `data` at the stream's next bytes where they lie, at most `most` of
+// them and never past the block, and moves past them; 0 at the end.
+int32_t nextSpan(HILE* h, int32_t most, const uint8_t** data) {
+    for (;;) {
+        // At the end no block is decoded, so nothing past the last one is read.
+        if (atLastBlock(h)) return 0;
+        if (h->position >= kBlockSize) Hfill(h);
+        int32_t rest = h->header.length - h->base;
+        int32_t valid = rest < kBlockSize ? rest : kBlockSize;
+        int32_t take = valid - h->position < most ? valid - h->position : most;
+        if (take > 0) {
+            *data = h->block + h->position;
+            h->position += take;
+            return take;
+        }
+        if (h->base + h->position >= h->header.length) return 0;
+    }
+}
+
+}  // namespace
+
 int32_t Hread(void* buf, int32_t n, HILE* h) {
     checkHandle(h, "Hread");
     uint8_t* out = static_cast<uint8_t*>(buf);
     int32_t copied = 0;
+    const uint8_t* at = nullptr;
     while (n > 0) {
-        // At the end no block is decoded, so nothing past the last one is read.
-        if (atLastBlock(h)) break;
-        if (h->position >= kBlockSize) Hfill(h);
-        int32_t rest = h->header.length - h->base;
-        int32_t valid = rest < kBlockSize ? rest : kBlockSize;
-        int32_t take = valid - h->position < n ? valid - h->position : n;
-        if (take > 0) {
-            std::memcpy(out + copied, h->block + h->position, static_cast<size_t>(take));
-            h->position += take;
-            n -= take;
-            copied += take;
-        }
+        int32_t take = nextSpan(h, n, &at);
+        if (take == 0) break;
+        std::memcpy(out + copied, at, static_cast<size_t>(take));
+        n -= take;
+        copied += take;
         if (h->base + h->position >= h->header.length) break;
     }
     if (n > 0) h->endFlag = 1;
     return copied;
+}
+
+int32_t Hspan(HILE* h, int32_t most, const uint8_t** data) {
+    checkHandle(h, "Hread");
+    if (most <= 0) return 0;
+    int32_t take = nextSpan(h, most, data);
+    if (take == 0) h->endFlag = 1;
+    // Whole blocks that the pipe decoded right after this one go along.
+    while (h->pipe && h->position == kBlockSize && most - take >= kBlockSize && PipeNextBeside(h)) {
+        Hfill(h);
+        int32_t rest = h->header.length - h->base;
+        h->position = rest < kBlockSize ? rest : kBlockSize;
+        take += h->position;
+    }
+    return take;
 }
 
 void Hwrite(const void* buf, int32_t n, HILE* h) {

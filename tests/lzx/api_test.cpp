@@ -203,6 +203,21 @@ TEST_F(ApiTest, DamageComesBackAsAnErrorAndLeavesNothingBehind) {
             EXPECT_STREQ(e.what(), "Hread: not a valid HILE *");
         }
     }
+    // A block that cannot be decoded: whole-file decompression leaves nothing.
+    bad = good;
+    const std::string file(good.begin(), good.end());
+    const auto third = static_cast<size_t>(le32(file, good.size() - 12));
+    const auto fourth = static_cast<size_t>(le32(file, good.size() - 8));
+    for (size_t i = third + 4; i < fourth; ++i) bad[i] = 0xFF;
+    writeFile("bad.lzx", std::string(bad.begin(), bad.end()));
+    keep = {"bad.lzx"};
+    for (int threads : {1, 2}) {
+        expectError(
+            [&] {
+                lzx::decompressFile("bad.lzx", "out.bin", {lzx::Mode::lz, threads});
+            },
+            "");
+    }
     fs::remove("bad.lzx");
     EXPECT_EQ(FileStackCount(), 0);
 }
@@ -233,6 +248,16 @@ TEST_F(ApiTest, StreamsAndFilesRoundTrip) {
     lzx::verify("x.lzx");
     lzx::decompressFile("x.lzx", "y.bin");
     EXPECT_EQ(readFile("y.bin"), data);
+
+    // Whole files are written from runs of blocks and from gathered pieces:
+    // several batches and a short last block, on any number of threads.
+    std::string big = sample(Sample::Text, 80 * 16384 + 4321, 6);
+    writeFile("big.bin", big);
+    lzx::compressFile("big.bin", "big.lzx");
+    for (int threads : {1, 2, 3}) {
+        lzx::decompressFile("big.lzx", "back.bin", {lzx::Mode::lz, threads});
+        EXPECT_TRUE(readFile("back.bin") == big) << threads << " threads";
+    }
 }
 
 TEST_F(ApiTest, ArchivesFromCodeUnpackWithTheirFilters) {

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
 
+#include "base/error.h"
+#include "lzx/blocks.h"
 #include "lzx/codec.h"
 #include "lzx/lzx.h"
 #include "stream_support.h"
@@ -176,6 +179,74 @@ TEST_F(StreamTest, ThreadedStreamsWriteAndReadTheSameBytesAsOneThread) {
             Hclose(r);
             EXPECT_TRUE(back == data) << mode << ", " << threads << " threads";
         }
+    }
+}
+
+// Spans hand out the stream's bytes where they were decoded: the same bytes
+// as Hread from any position, never more than asked for, and with threads a
+// run of whole blocks at a time.
+TEST_F(StreamTest, SpansHandOutTheBytesHreadWould) {
+    std::string data = sample(Sample::Text, 70 * 16384 + 555, 45);
+    writeStream("s.lzx", "wb", data);
+    for (int threads : {1, 2, 3}) {
+        HILE* h = Hopen("s.lzx", "rb", threads);
+        std::string got(1000, 0);
+        ASSERT_EQ(Hread(got.data(), 1000, h), 1000);
+        const uint8_t* at = nullptr;
+        int32_t longest = 0;
+        int32_t most = 5000;
+        for (int32_t n; (n = Hspan(h, most, &at)) > 0; most = most * 7 % 300000 + 1) {
+            ASSERT_LE(n, most);
+            got.append(reinterpret_cast<const char*>(at), static_cast<size_t>(n));
+            longest = std::max(longest, n);
+        }
+        EXPECT_TRUE(got == data) << threads << " threads";
+        EXPECT_EQ(Heof(h), 1);
+        EXPECT_EQ(Hspan(h, 100, &at), 0);
+        if (threads == 1) {
+            EXPECT_LE(longest, kBlockSize);
+        } else {
+            EXPECT_GE(longest, 4 * kBlockSize) << threads << " threads";
+        }
+        // After a seek back, and asked for nothing.
+        Hseek(h, 123457);
+        EXPECT_EQ(Hspan(h, 0, &at), 0);
+        int32_t n = Hspan(h, 1 << 20, &at);
+        ASSERT_GT(n, 0);
+        EXPECT_TRUE(std::string(reinterpret_cast<const char*>(at), static_cast<size_t>(n)) ==
+                    data.substr(123457, static_cast<size_t>(n)));
+        EXPECT_EQ(Htell(h), 123457 + n);
+        Hclose(h);
+    }
+}
+
+// A run of blocks stops before one that failed to decode: everything before
+// it is handed out, and the failure comes when the stream reaches it.
+TEST_F(StreamTest, SpansStopBeforeABlockThatFailed) {
+    std::string data = sample(Sample::Text, 40 * 16384, 46);
+    writeStream("s.lzx", "wb", data);
+    std::string file = readFile("s.lzx");
+    const int32_t index = le32(file, 4);
+    const int32_t third = le32(file, static_cast<size_t>(index + 8));
+    const int32_t fourth = le32(file, static_cast<size_t>(index + 12));
+    for (int32_t i = third + 4; i < fourth; ++i) file[static_cast<size_t>(i)] = '\xFF';
+    writeFile("bad.lzx", file);
+    for (int threads : {1, 2}) {
+        FatalThrowScope scope;
+        const uint64_t mark = HileMark();
+        HILE* h = Hopen("bad.lzx", "rb", threads);
+        std::string got;
+        const uint8_t* at = nullptr;
+        std::string error;
+        try {
+            while (int32_t n = Hspan(h, 1 << 20, &at))
+                got.append(reinterpret_cast<const char*>(at), static_cast<size_t>(n));
+        } catch (const FatalError& e) {
+            error = e.what();
+        }
+        EXPECT_FALSE(error.empty()) << threads << " threads";
+        EXPECT_TRUE(got == data.substr(0, 2 * 16384)) << threads << " threads: " << got.size();
+        HabandonSince(mark);
     }
 }
 

@@ -189,19 +189,36 @@ void compressFile(const std::string& in, const std::string& out, const Options& 
 }
 
 void decompressFile(const std::string& in, const std::string& out, const Options& options) {
-    Reader r(in, options);
-    std::vector<char> buf(kPiece);
-    guarded([&] {
+    detail::OwnedHile r;
+    r.use([&](HILE*) {
+        r.h = Hopen(in.c_str(), "rb", detail::threadCount(options));
         FileRec f;
         FileCreateBeside(f, 1, out.c_str());
+        // Runs of blocks are written from where they were decoded; short
+        // pieces are gathered first, as a write costs more than its copy.
+        const auto gather = static_cast<int32_t>(kPiece);
+        std::vector<uint8_t> buf(kPiece);
+        int32_t held = 0;  // bytes gathered in buf
         int64_t done = 0;
-        while (size_t n = r.read(buf.data(), buf.size())) {
-            FileWrite(f, static_cast<int32_t>(n), buf.data());
-            report(options, done += static_cast<int64_t>(n), r.size());
+        const uint8_t* at = nullptr;
+        while (int32_t n = Hspan(r.h, 1 << 20, &at)) {
+            if (held > 0 && held + n > gather) {
+                FileWrite(f, held, buf.data());
+                held = 0;
+            }
+            if (n >= gather) {
+                FileWrite(f, n, at);
+            } else {
+                std::memcpy(buf.data() + held, at, static_cast<size_t>(n));
+                held += n;
+            }
+            report(options, done += n, r.h->header.length);
         }
+        if (held > 0) FileWrite(f, held, buf.data());
         FileCommit(f, out.c_str());
+        Hclose(r.h);
+        r.h = nullptr;
     });
-    r.close();
 }
 
 void compress(std::istream& in, const std::string& out, const Options& options) {
