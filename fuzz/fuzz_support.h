@@ -97,6 +97,16 @@ inline void writeWhole(const std::string& path, const uint8_t* data, size_t size
     }
 }
 
+inline std::string readWhole(const std::string& path) {
+    std::string all;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char piece[65536];
+        while (size_t n = std::fread(piece, 1, sizeof piece, f)) all.append(piece, n);
+        std::fclose(f);
+    }
+    return all;
+}
+
 // Decodes a block (data as for loadBlock) from a fresh codec, once with
 // ones and once with zeros (as the stream leaves them) behind the code
 // bytes: what lies past B must not change the answer. Returns the byte

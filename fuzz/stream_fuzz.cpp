@@ -1,5 +1,6 @@
 // The LZX1 read path on any file, through lzx::Reader: opening, reading to
-// the end in pieces, then seeks at fuzzed offsets. Input: one byte n (low 3
+// the end in pieces, the same through lzx::decompressFile, then seeks at
+// fuzzed offsets. Input: one byte n (low 3
 // bits: 0 to 7 seeks), n offsets of 4 bytes, then the file. An offset with
 // its top bit clear is taken modulo the stream's length; one with it set is
 // used as it is (negative, or past the end), which must be refused. Each
@@ -24,9 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         lzx::Reader r(path);
         const int64_t length = r.size();
         static uint8_t piece[5000];
-        int64_t total = 0;
-        while (size_t n = r.read(piece, sizeof piece)) total += static_cast<int64_t>(n);
-        if (total != length) fuzzFail("reading ended before the stream's length");
+        std::string all;
+        while (size_t n = r.read(piece, sizeof piece)) all.append(piece, piece + n);
+        if (static_cast<int64_t>(all.size()) != length)
+            fuzzFail("reading ended before the stream's length");
+        // Whole-file decompression writes from the decoded blocks in place,
+        // on two threads: it must give the same bytes.
+        const std::string out = scratchDir() + "/out.bin";
+        if (!accepted([&] { lzx::decompressFile(path, out, {lzx::Mode::lz, 2}); }))
+            fuzzFail("the whole file was refused where reading it was not");
+        if (readWhole(out) != all) fuzzFail("the whole file differs from what reading gave");
         for (size_t i = 0; i < seeks; ++i) {
             uint32_t raw;
             std::memcpy(&raw, offsets + 4 * i, 4);
