@@ -1,6 +1,6 @@
 // The checksum the installer stamps on its payload: known values, and the
-// same result however the data is cut into pieces (the word loop and the
-// byte tail must agree with each other).
+// same result however the data is cut into pieces (the folding of long
+// runs, the word loop and the byte tail must agree with each other).
 #include "base/crc32.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +40,32 @@ TEST(Crc32Test, EveryLengthAndEverySplitAgree) {
             if (cut > n) continue;
             EXPECT_EQ(crc32(part.data() + cut, n - cut, crc32(part.data(), cut)), whole) << n;
         }
+    }
+}
+
+// Long runs go 64 bytes at a time, from any alignment, with every kind of
+// tail; pieces of them must chain as the whole does.
+TEST(Crc32Test, LongRunsFromAnyAlignmentAgree) {
+    std::vector<uint8_t> data(70000);
+    uint32_t x = 777;
+    for (uint8_t& b : data) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+    for (size_t start = 0; start < 16; ++start) {
+        for (size_t n : {size_t{64}, size_t{79}, size_t{127}, size_t{128}, size_t{191},
+                         size_t{1000}, size_t{69000} + start}) {
+            std::vector<uint8_t> part(data.begin() + static_cast<long>(start),
+                                      data.begin() + static_cast<long>(start + n));
+            uint32_t whole = crc32(data.data() + start, n);
+            ASSERT_EQ(whole, bitwise(part)) << start << " " << n;
+            size_t cut = n / 3;
+            EXPECT_EQ(crc32(data.data() + start + cut, n - cut, crc32(data.data() + start, cut)),
+                      whole)
+                << start << " " << n;
+        }
+    }
+    // All ones and all zeros: no lane may stay out of the sum.
+    for (uint8_t fill : {uint8_t{0}, uint8_t{0xFF}}) {
+        std::vector<uint8_t> same(4096, fill);
+        EXPECT_EQ(crc32(same.data(), same.size()), bitwise(same)) << int{fill};
     }
 }
 
