@@ -144,6 +144,18 @@ class StreamSource {
         at_ += take;
         return take;
     }
+    // The same, left where they lie when the stream is in memory: `at`
+    // points at them, or at the copy buffer they were read into.
+    int32_t take(int32_t n, const uint8_t** at) {
+        if (h_ != nullptr) {
+            *at = gCopyBuffer;
+            return Hread(gCopyBuffer, n, h_);
+        }
+        *at = bytes_ + at_;
+        int32_t take = static_cast<int32_t>(std::min<int64_t>(n, total_ - at_));
+        at_ += take;
+        return take;
+    }
     int64_t tell() const { return h_ != nullptr ? Htell(h_) : at_; }
     int64_t total() const { return total_; }
 
@@ -210,11 +222,16 @@ void unpackEntries(StreamSource& in, const char* target, LzxEntry* list, int32_t
         Scrambler scrambler(e.size);
         for (int32_t remaining = e.size; remaining > 0;) {
             int32_t piece = remaining < kCopyPiece ? remaining : kCopyPiece;
-            int32_t n = in.read(gCopyBuffer, piece);
+            const uint8_t* at = nullptr;
+            int32_t n = in.take(piece, &at);
             if (n == 0)
                 fatalError("UnPackLZX: unexpected eof (the archive ends inside [%s])", name);
-            if (write && e.scramble == 1) scrambler.apply(gCopyBuffer, n);
-            if (write) FileWrite(out, n, gCopyBuffer);
+            if (write && e.scramble == 1) {
+                if (at != gCopyBuffer) std::memcpy(gCopyBuffer, at, static_cast<size_t>(n));
+                scrambler.apply(gCopyBuffer, n);
+                at = gCopyBuffer;
+            }
+            if (write) FileWrite(out, n, at);
             remaining -= n;
             ArchiveReportProgress(in.tell(), total);
         }
