@@ -524,7 +524,10 @@ int32_t Hspan(HILE* h, int32_t most, const uint8_t** data) {
     checkHandle(h, "Hread");
     if (most <= 0) return 0;
     int32_t take = nextSpan(h, most, data);
-    if (take == 0) h->endFlag = 1;
+    if (take == 0) {
+        h->endFlag = 1;
+        return 0;
+    }
     // Whole blocks that the pipe decoded right after this one go along.
     while (h->pipe && h->position == kBlockSize && most - take >= kBlockSize && PipeNextBeside(h)) {
         Hfill(h);

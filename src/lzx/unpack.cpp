@@ -152,9 +152,9 @@ class StreamSource {
             return Hread(gCopyBuffer, n, h_);
         }
         *at = bytes_ + at_;
-        int32_t take = static_cast<int32_t>(std::min<int64_t>(n, total_ - at_));
-        at_ += take;
-        return take;
+        int32_t got = static_cast<int32_t>(std::min<int64_t>(n, total_ - at_));
+        at_ += got;
+        return got;
     }
     int64_t tell() const { return h_ != nullptr ? Htell(h_) : at_; }
     int64_t total() const { return total_; }
