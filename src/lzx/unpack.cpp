@@ -139,10 +139,10 @@ class StreamSource {
     // Up to n bytes; fewer only at the end of the stream.
     int32_t read(void* buf, int32_t n) {
         if (h_ != nullptr) return Hread(buf, n, h_);
-        int32_t take = static_cast<int32_t>(std::min<int64_t>(n, total_ - at_));
-        std::memcpy(buf, bytes_ + at_, static_cast<size_t>(take));
-        at_ += take;
-        return take;
+        const uint8_t* at = nullptr;
+        int32_t got = take(n, &at);
+        std::memcpy(buf, at, static_cast<size_t>(got));
+        return got;
     }
     // The same, left where they lie when the stream is in memory: `at`
     // points at them, or at the copy buffer they were read into.
